@@ -1,0 +1,160 @@
+#include "glyph8/capture.hpp"
+
+#include <charconv>
+#include <new>
+
+namespace glyph8 {
+
+namespace {
+
+capture_error pic_error(status s, operation op) {
+    return {s, control_interface::picture_box, op};
+}
+
+std::string_view describe(operation op) {
+    switch (op) {
+        case operation::set_scale_mode:
+            return "could not switch to pixel units";
+        case operation::set_font_size:
+            return "could not set the font size";
+        case operation::clear:
+            return "could not be cleared";
+        case operation::set_current_x:
+            return "could not set the drawing position (x)";
+        case operation::set_current_y:
+            return "could not set the drawing position (y)";
+        case operation::read_text:
+            return "could not be read";
+        case operation::print:
+            return "could not draw the text";
+        case operation::point:
+            return "could not read a pixel";
+        case operation::write_text:
+            return "could not be written";
+    }
+    return "failed";
+}
+
+}  // namespace
+
+std::string capture_error::message() const {
+    std::string text =
+        control == control_interface::picture_box ? "the picture box " : "the text box ";
+    text += describe(op);
+    text += " (";
+    text += describe(code);
+    text += ')';
+    return text;
+}
+
+capture_result read_window(picture_box& pic, sample_window& window) {
+    sample_window read;
+    for (int x = 0; x < 8; ++x) {
+        for (int y = window_first_row; y < window_first_row + 8; ++y) {
+            std::int32_t colour = 0;
+            const status s = pic.Point(static_cast<float>(x), static_cast<float>(y), colour);
+            if (s != status::ok) {
+                return pic_error(s, operation::point);
+            }
+            read.ink[x][y - window_first_row] = colour == surface::ink;
+        }
+    }
+    window = read;
+    return std::nullopt;
+}
+
+std::array<std::uint8_t, 8> column_bytes(const sample_window& window) noexcept {
+    std::array<std::uint8_t, 8> bytes{};
+    for (int x = 0; x < 8; ++x) {
+        unsigned value = 0;
+        for (int bit = 0; bit < 8; ++bit) {
+            if (window.ink[x][bit]) {
+                value |= 1u << bit;
+            }
+        }
+        bytes[x] = static_cast<std::uint8_t>(value);
+    }
+    return bytes;
+}
+
+std::string format_declaration(const std::array<std::uint8_t, 8>& bytes) {
+    std::string text;
+    text.reserve(51);
+    text += "byte d[]={";
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        char digits[4];
+        const auto end = std::to_chars(digits, digits + sizeof digits, unsigned{bytes[i]}).ptr;
+        text += ' ';
+        text.append(digits, end);
+        text += i + 1 < bytes.size() ? "," : "};";
+    }
+    return text;
+}
+
+capture_result encode(picture_box& pic, std::string& text) {
+    sample_window window;
+    if (auto error = read_window(pic, window)) {
+        return error;
+    }
+    text = format_declaration(column_bytes(window));
+    return std::nullopt;
+}
+
+capture_result prepare(picture_box& pic) {
+    if (const status s = pic.ScaleMode(surface::pixels_scale); s != status::ok) {
+        return pic_error(s, operation::set_scale_mode);
+    }
+    if (const status s = pic.FontSize(static_cast<float>(font_size_points)); s != status::ok) {
+        return pic_error(s, operation::set_font_size);
+    }
+    // Cleared so that each capture shows the current input alone, not the
+    // ink of every earlier one.
+    if (const status s = pic.clear(); s != status::ok) {
+        return pic_error(s, operation::clear);
+    }
+    if (const status s = pic.CurrentX(0.0f); s != status::ok) {
+        return pic_error(s, operation::set_current_x);
+    }
+    if (const status s = pic.CurrentY(0.0f); s != status::ok) {
+        return pic_error(s, operation::set_current_y);
+    }
+    return std::nullopt;
+}
+
+capture_result run_capture(picture_box& pic, text_box& input, text_box& output) noexcept {
+    // Anything thrown below (out of memory, a failure inside Print) ends the
+    // capture as an error of the step that was running.
+    operation step = operation::set_scale_mode;
+    control_interface control = control_interface::picture_box;
+    try {
+        if (auto error = prepare(pic)) {
+            return error;
+        }
+        step = operation::read_text;
+        control = control_interface::text_box;
+        std::string text;
+        if (const status s = input.read_text(text); s != status::ok) {
+            return capture_error{s, control_interface::text_box, operation::read_text};
+        }
+        step = operation::print;
+        control = control_interface::picture_box;
+        pic.Print(text);
+        step = operation::point;
+        std::string declaration;
+        if (auto error = encode(pic, declaration)) {
+            return error;
+        }
+        step = operation::write_text;
+        control = control_interface::text_box;
+        if (const status s = output.write_text(declaration); s != status::ok) {
+            return capture_error{s, control_interface::text_box, operation::write_text};
+        }
+        return std::nullopt;
+    } catch (const std::bad_alloc&) {
+        return capture_error{status::out_of_memory, control, step};
+    } catch (...) {
+        return capture_error{status::failed, control, step};
+    }
+}
+
+}  // namespace glyph8

@@ -1,0 +1,26 @@
+# Finds the three fonts of the default face in their Debian packages, and
+# copies their licence texts, so that both can be embedded and installed.
+
+function(glyph8_find_font var file package dir)
+    find_file(${var} NAMES ${file} PATHS ${dir} NO_DEFAULT_PATH NO_CACHE)
+    if(NOT ${var})
+        message(FATAL_ERROR
+            "Font ${file} not found in ${dir}: install the Debian package '${package}' "
+            "(apt-get install ${package}).")
+    endif()
+    set(${var} ${${var}} PARENT_SCOPE)
+    set(copyright /usr/share/doc/${package}/copyright)
+    if(NOT EXISTS ${copyright})
+        message(FATAL_ERROR "Licence text ${copyright} of package '${package}' not found.")
+    endif()
+    set(licence ${PROJECT_BINARY_DIR}/licences/${package}.txt)
+    configure_file(${copyright} ${licence} COPYONLY)
+    set_property(GLOBAL APPEND PROPERTY GLYPH8_FONT_LICENCES ${licence})
+endfunction()
+
+glyph8_find_font(GLYPH8_FONT_FIXED 5x8.pcf.gz xfonts-base /usr/share/fonts/X11/misc)
+glyph8_find_font(GLYPH8_FONT_MISAKI misaki_gothic.ttf fonts-misaki /usr/share/fonts/truetype/misaki)
+glyph8_find_font(GLYPH8_FONT_DROID DroidSansFallbackFull.ttf fonts-droid-fallback
+    /usr/share/fonts/truetype/droid)
+get_property(GLYPH8_FONT_LICENCES GLOBAL PROPERTY GLYPH8_FONT_LICENCES)
+set(GLYPH8_FONT_LICENCE_DIR ${CMAKE_INSTALL_FULL_DOCDIR}/fonts)

@@ -1,0 +1,32 @@
+#include "glyph8/default_face.hpp"
+
+#include <cstdint>
+
+extern "C" {
+extern const unsigned char glyph8_font_fixed[];
+extern const unsigned char glyph8_font_misaki[];
+extern const unsigned char glyph8_font_droid[];
+extern const std::uint64_t glyph8_font_sizes[3];
+}
+
+namespace glyph8 {
+
+std::vector<face_source> default_face_sources() {
+    auto bytes = [](const unsigned char* data, std::uint64_t size) {
+        return std::span<const unsigned char>(data, static_cast<std::size_t>(size));
+    };
+    std::vector<face_source> faces;
+    faces.push_back({"misc-fixed 5x8", "public domain",
+                     bytes(glyph8_font_fixed, glyph8_font_sizes[0]), nullptr});
+    faces.push_back({"Misaki Gothic", "free licence of its author, Num Kadoma",
+                     bytes(glyph8_font_misaki, glyph8_font_sizes[1]), nullptr});
+    faces.push_back({"Droid Sans Fallback", "Apache License 2.0",
+                     bytes(glyph8_font_droid, glyph8_font_sizes[2]), nullptr});
+    return faces;
+}
+
+std::shared_ptr<typeface> make_default_typeface() {
+    return std::make_shared<typeface>(default_face_sources());
+}
+
+}  // namespace glyph8

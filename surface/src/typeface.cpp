@@ -1,0 +1,245 @@
+#include "glyph8/typeface.hpp"
+
+#include <ft2build.h>
+#include FT_FREETYPE_H
+
+#include <algorithm>
+#include <cmath>
+#include <new>
+
+namespace glyph8 {
+
+namespace {
+
+// Past this many bytes of cached bitmaps the cache starts again; only very
+// large sizes ever come near it.
+constexpr std::size_t cache_limit_bytes = 8u << 20;
+
+// Where an outline face's baseline sits below the top of the glyph box, as a
+// fraction of the em: the ideographic em box of CJK faces spans 7/8 above
+// the baseline and 1/8 below.
+constexpr float outline_ascent = 7.0f / 8.0f;
+
+FT_Error open_memory_face(FT_Library lib, const face_source& source, FT_Face& face) {
+    return FT_New_Memory_Face(lib, source.data.data(), static_cast<FT_Long>(source.data.size()), 0,
+                              &face);
+}
+
+}  // namespace
+
+struct typeface::library {
+    FT_Library handle = nullptr;
+    library() {
+        if (FT_Init_FreeType(&handle) != 0) {
+            throw std::bad_alloc();
+        }
+    }
+    ~library() { FT_Done_FreeType(handle); }
+};
+
+struct typeface::face_slot {
+    face_source source;
+    FT_Face face = nullptr;
+    bool broken = false;
+    unsigned configured_serial = 0;  // size_serial_ this face was set up for
+    bool usable = false;             // has a strike or outlines at this size
+    bool strike = false;             // drawn from a bitmap strike
+    int ascent = 0;                  // of the strike, in pixels
+};
+
+status probe_face(const face_source& source, face_info& info) {
+    FT_Library lib = nullptr;
+    if (FT_Init_FreeType(&lib) != 0) {
+        return status::out_of_memory;
+    }
+    FT_Face face = nullptr;
+    status result = status::failed;
+    if (open_memory_face(lib, source, face) == 0) {
+        info.scalable = FT_IS_SCALABLE(face);
+        info.strike_sizes.clear();
+        for (FT_Int i = 0; i < face->num_fixed_sizes; ++i) {
+            info.strike_sizes.push_back(
+                static_cast<int>((face->available_sizes[i].y_ppem + 32) >> 6));
+        }
+        info.family = face->family_name != nullptr ? face->family_name : "";
+        if (info.scalable || !info.strike_sizes.empty()) {
+            result = status::ok;
+        }
+        FT_Done_Face(face);
+    }
+    FT_Done_FreeType(lib);
+    return result;
+}
+
+typeface::typeface(std::vector<face_source> faces) : library_(std::make_unique<library>()) {
+    faces_.reserve(faces.size());
+    for (auto& source : faces) {
+        faces_.push_back(face_slot{std::move(source)});
+    }
+}
+
+typeface::~typeface() {
+    for (auto& slot : faces_) {
+        if (slot.face != nullptr) {
+            FT_Done_Face(slot.face);
+        }
+    }
+}
+
+std::size_t typeface::face_count() const noexcept {
+    return faces_.size();
+}
+
+const face_source& typeface::source(std::size_t index) const {
+    return faces_.at(index).source;
+}
+
+bool typeface::is_open(std::size_t index) const {
+    return faces_.at(index).face != nullptr;
+}
+
+status typeface::set_size(float pixels) {
+    if (!std::isfinite(pixels) || pixels <= 0.0f) {
+        return status::invalid_value;
+    }
+    if (pixels == size_) {
+        return status::ok;
+    }
+    size_ = pixels;
+    em_ = std::max(1, static_cast<int>(std::lround(pixels)));
+    cell_height_ = std::max(em_ + 1, static_cast<int>(std::lround(pixels * 9.0f / 8.0f)));
+    ++size_serial_;
+    cache_.clear();
+    cache_bytes_ = 0;
+    return status::ok;
+}
+
+bool typeface::open(face_slot& slot) {
+    if (slot.face != nullptr) {
+        return true;
+    }
+    if (slot.broken) {
+        return false;
+    }
+    if (open_memory_face(library_->handle, slot.source, slot.face) != 0) {
+        slot.face = nullptr;
+        slot.broken = true;
+        return false;
+    }
+    // Bitmap fonts registered as ISO 10646 and TrueType fonts both offer a
+    // Unicode map; a face without one can still be used by glyph index 0 only.
+    FT_Select_Charmap(slot.face, FT_ENCODING_UNICODE);
+    return true;
+}
+
+bool typeface::configure(face_slot& slot) {
+    if (slot.configured_serial == size_serial_) {
+        return slot.usable;
+    }
+    slot.configured_serial = size_serial_;
+    slot.usable = false;
+    slot.strike = false;
+    FT_Face face = slot.face;
+    // A bitmap strike of exactly this size wins over outlines: it is what the
+    // face's designer drew for this grid.
+    for (FT_Int i = 0; i < face->num_fixed_sizes; ++i) {
+        if (((face->available_sizes[i].y_ppem + 32) >> 6) == em_ && FT_Select_Size(face, i) == 0) {
+            slot.usable = true;
+            slot.strike = true;
+            slot.ascent = static_cast<int>((face->size->metrics.ascender + 63) >> 6);
+            return true;
+        }
+    }
+    if (FT_IS_SCALABLE(face) &&
+        FT_Set_Char_Size(face, 0, static_cast<FT_F26Dot6>(std::lround(size_ * 64.0f)), 72, 72) ==
+            0) {
+        slot.usable = true;
+    }
+    return slot.usable;
+}
+
+bool typeface::render(face_slot& slot, unsigned glyph_index, glyph_image& out) {
+    FT_Face face = slot.face;
+    if (FT_Load_Glyph(face, glyph_index, FT_LOAD_RENDER | FT_LOAD_TARGET_MONO) != 0) {
+        return false;
+    }
+    const FT_GlyphSlot g = face->glyph;
+    const FT_Bitmap& bitmap = g->bitmap;
+    out.width = static_cast<int>(bitmap.width);
+    out.rows = static_cast<int>(bitmap.rows);
+    out.advance = static_cast<int>((g->advance.x + 32) >> 6);
+    out.ink.assign(static_cast<std::size_t>(out.width) * out.rows, 0);
+    for (int y = 0; y < out.rows; ++y) {
+        const unsigned char* row = bitmap.buffer + static_cast<std::ptrdiff_t>(y) * bitmap.pitch;
+        for (int x = 0; x < out.width; ++x) {
+            bool on = false;
+            if (bitmap.pixel_mode == FT_PIXEL_MODE_MONO) {
+                on = ((row[x >> 3] >> (7 - (x & 7))) & 1) != 0;
+            } else if (bitmap.pixel_mode == FT_PIXEL_MODE_GRAY) {
+                on = row[x] >= 128;
+            }
+            out.ink[static_cast<std::size_t>(y) * out.width + x] = on ? 1 : 0;
+        }
+    }
+    const int box_top = leading();
+    if (slot.strike) {
+        out.left = g->bitmap_left;
+        out.top = box_top + slot.ascent - g->bitmap_top;
+        return true;
+    }
+    // Outlines: baseline at 7/8 em, then nudge the bitmap into the glyph box
+    // and the advance, so that hinting and rounding never push ink into the
+    // leading row or the next cell.
+    const int baseline = box_top + static_cast<int>(std::lround(em_ * outline_ascent));
+    out.left = g->bitmap_left;
+    out.top = baseline - g->bitmap_top;
+    if (out.rows <= em_) {
+        out.top = std::clamp(out.top, box_top, box_top + em_ - out.rows);
+    }
+    const int box_width = std::max(out.advance, 1);
+    if (out.width <= box_width) {
+        out.left = std::clamp(out.left, 0, box_width - out.width);
+    } else {
+        out.left = std::max(out.left, 0);
+    }
+    return true;
+}
+
+const glyph_image& typeface::glyph(char32_t c) {
+    if (auto it = cache_.find(c); it != cache_.end()) {
+        return it->second;
+    }
+    glyph_image image;
+    bool found = false;
+    face_slot* first_usable = nullptr;
+    for (auto& slot : faces_) {
+        if (!open(slot) || !configure(slot)) {
+            continue;
+        }
+        if (first_usable == nullptr) {
+            first_usable = &slot;
+        }
+        const FT_UInt index = FT_Get_Char_Index(slot.face, static_cast<FT_ULong>(c));
+        if (index != 0 && render(slot, index, image)) {
+            found = true;
+            break;
+        }
+    }
+    if (!found) {
+        image = glyph_image{};
+        image.missing = true;
+        if (first_usable != nullptr && !render(*first_usable, 0, image)) {
+            image = glyph_image{};
+            image.missing = true;
+        }
+    }
+    const std::size_t bytes = image.ink.size() + sizeof(glyph_image) + 16;
+    if (cache_bytes_ + bytes > cache_limit_bytes) {
+        cache_.clear();
+        cache_bytes_ = 0;
+    }
+    cache_bytes_ += bytes;
+    return cache_.insert_or_assign(c, std::move(image)).first->second;
+}
+
+}  // namespace glyph8

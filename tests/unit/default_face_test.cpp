@@ -1,0 +1,127 @@
+#include "glyph8/default_face.hpp"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "glyph8/capture.hpp"
+#include "glyph8/surface.hpp"
+#include "glyph8/utf8.hpp"
+
+namespace glyph8 {
+namespace {
+
+std::string read_data(const std::string& name) {
+    std::ifstream in(std::string(GLYPH8_TEST_DATA) + "/" + name, std::ios::binary);
+    EXPECT_TRUE(in) << "missing test data " << name;
+    std::stringstream buffer;
+    buffer << in.rdbuf();
+    return buffer.str();
+}
+
+std::vector<char32_t> code_points(std::string_view text) {
+    std::vector<char32_t> out;
+    for (std::size_t pos = 0; pos < text.size();) {
+        const char32_t c = decode_utf8(text, pos);
+        if (c != U'\n') {
+            out.push_back(c);
+        }
+    }
+    return out;
+}
+
+std::string utf8(char32_t c) {
+    std::string s;
+    append_utf8(s, c);
+    return s;
+}
+
+// Draws each character alone at the origin and checks that its ink is not
+// empty and lies inside the sampling window (columns 0..7, rows 1..8).
+void expect_all_fit(const std::vector<char32_t>& chars) {
+    surface pic(81, 33, make_default_typeface());
+    int checked = 0;
+    for (const char32_t c : chars) {
+        pic.clear();
+        pic.Print(utf8(c));
+        ASSERT_TRUE(pic.missing().empty()) << "U+" << std::hex << unsigned(c) << " has no glyph";
+        int inside = 0;
+        int outside = 0;
+        for (int y = 0; y < pic.height(); ++y) {
+            for (int x = 0; x < pic.width(); ++x) {
+                if (pic.pixels()[y * pic.width() + x] != surface::ink) {
+                    continue;
+                }
+                (x <= 7 && y >= 1 && y <= 8 ? inside : outside)++;
+            }
+        }
+        EXPECT_GT(inside, 0) << utf8(c) << " U+" << std::hex << unsigned(c) << " is blank";
+        EXPECT_EQ(outside, 0) << utf8(c) << " U+" << std::hex << unsigned(c)
+                              << " inks outside the window";
+        ++checked;
+    }
+    EXPECT_EQ(checked, static_cast<int>(chars.size()));
+}
+
+TEST(DefaultFace, EveryPrintableAsciiCharacterFitsTheWindow) {
+    std::vector<char32_t> ascii;
+    for (char32_t c = 0x21; c <= 0x7E; ++c) {
+        ascii.push_back(c);
+    }
+    expect_all_fit(ascii);
+}
+
+TEST(DefaultFace, EveryCommonTraditionalChineseCharacterFitsTheWindow) {
+    const auto chars = code_points(read_data("big5_level1.txt"));
+    ASSERT_EQ(chars.size(), 5401u);
+    expect_all_fit(chars);
+}
+
+TEST(DefaultFace, OpensTheOutlineFaceOnlyWhenNeeded) {
+    auto face = make_default_typeface();
+    surface pic(81, 33, face);
+    pic.Print("6Ag\xE5\x9C\x8B\xE3\x81\x82");  // 6Ag國あ: all in the bitmap faces
+    EXPECT_TRUE(face->is_open(0));
+    EXPECT_TRUE(face->is_open(1));
+    EXPECT_FALSE(face->is_open(default_outline_face));
+    pic.Print("\xE8\xAA\xAA");  // 說 is not in Misaki
+    EXPECT_TRUE(face->is_open(default_outline_face));
+}
+
+TEST(DefaultFace, LatinTextNeverOpensTheChineseFaces) {
+    auto face = make_default_typeface();
+    surface pic(81, 33, face);
+    pic.Print("Hello, 6!");
+    EXPECT_FALSE(face->is_open(1));
+    EXPECT_FALSE(face->is_open(2));
+}
+
+// tests/data/expected_lines.tsv: name, text, expected declaration.
+TEST(DefaultFace, CapturesMatchTheCheckedInLines) {
+    std::istringstream table(read_data("expected_lines.tsv"));
+    surface pic(81, 33, make_default_typeface());
+    surface_box box(pic);
+    std::string line;
+    int rows = 0;
+    while (std::getline(table, line)) {
+        if (line.empty() || line[0] == '#') {
+            continue;
+        }
+        const auto tab1 = line.find('\t');
+        const auto tab2 = line.find('\t', tab1 + 1);
+        ASSERT_NE(tab2, std::string::npos) << line;
+        const std::string name = line.substr(0, tab1);
+        string_box input(line.substr(tab1 + 1, tab2 - tab1 - 1));
+        string_box output;
+        ASSERT_FALSE(run_capture(box, input, output).has_value());
+        EXPECT_EQ(output.text(), line.substr(tab2 + 1)) << name;
+        ++rows;
+    }
+    EXPECT_GE(rows, 12);
+}
+
+}  // namespace
+}  // namespace glyph8

@@ -1,0 +1,73 @@
+#!/usr/bin/env bash
+# glyph8's one entry point for building, running and testing.
+#
+#   tools/dev.sh run    install what is missing, build, open the window
+#   tools/dev.sh test   install what is missing, build, run every test
+#
+# Both are safe to repeat: packages are installed only when missing, and the
+# builds are incremental. CI=true turns compiler warnings into errors.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+packages=(
+    build-essential cmake ninja-build pkg-config clang libclang-rt-dev clang-format
+    libfreetype-dev libgtest-dev libbenchmark-dev qt6-base-dev
+    xfonts-base fonts-misaki fonts-droid-fallback
+    python3 python3-pil xvfb xauth x11-utils xdotool imagemagick
+)
+
+install_missing() {
+    local missing=()
+    for p in "${packages[@]}"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' ||
+            missing+=("$p")
+    done
+    if ((${#missing[@]})); then
+        echo "== installing: ${missing[*]}"
+        local sudo=()
+        ((EUID == 0)) || sudo=(sudo)
+        "${sudo[@]}" apt-get update -qq
+        DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends \
+            "${missing[@]}"
+    fi
+}
+
+werror=OFF
+[[ "${CI:-}" == true ]] && werror=ON
+
+build() { # preset
+    cmake --preset "$1" -DGLYPH8_WERROR="$werror" >/dev/null
+    cmake --build --preset "$1"
+}
+
+case "${1:-}" in
+run)
+    install_missing
+    build dev
+    if [[ ! -x build/glyph8 ]]; then
+        echo "The window is not built in this configuration; the command line instead:" >&2
+        exec build/glyph8-cli "${@:2}"
+    fi
+    if [[ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]]; then
+        exec build/glyph8 "${@:2}"
+    fi
+    echo "No display: starting the window under Xvfb (screenshot: tools/screenshot.sh)." >&2
+    exec xvfb-run -a build/glyph8 "${@:2}"
+    ;;
+test)
+    install_missing
+    echo "== dev build and every test"
+    build dev
+    ctest --preset dev
+    echo "== unit and command-line tests under ASan+UBSan"
+    build asan
+    ctest --preset asan
+    echo "== fuzz smoke run"
+    build fuzz
+    fuzz/smoke.sh build-fuzz
+    ;;
+*)
+    sed -n '2,9p' "$0" | sed 's/^# \{0,1\}//'
+    exit 2
+    ;;
+esac
