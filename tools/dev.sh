@@ -44,10 +44,6 @@ case "${1:-}" in
 run)
     install_missing
     build dev
-    if [[ ! -x build/glyph8 ]]; then
-        echo "The window is not built in this configuration; the command line instead:" >&2
-        exec build/glyph8-cli "${@:2}"
-    fi
     if [[ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]]; then
         exec build/glyph8 "${@:2}"
     fi

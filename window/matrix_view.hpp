@@ -1,0 +1,29 @@
+// An enlarged view of the 8x8 sampling window, so the user sees at a glance
+// what the matrix will show. It changes only when told to, after a capture.
+#pragma once
+
+#include <QWidget>
+
+#include "glyph8/capture.hpp"
+
+namespace glyph8::window {
+
+class MatrixView : public QWidget {
+    Q_OBJECT
+
+  public:
+    static constexpr int cellSize = 12;
+
+    explicit MatrixView(QWidget* parent = nullptr);
+    void setWindow(const sample_window& window);
+    const sample_window& window() const { return window_; }
+    QSize sizeHint() const override;
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+
+  private:
+    sample_window window_;
+};
+
+}  // namespace glyph8::window
