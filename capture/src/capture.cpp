@@ -63,31 +63,59 @@ capture_result read_window(picture_box& pic, sample_window& window) {
     return std::nullopt;
 }
 
-std::array<std::uint8_t, 8> column_bytes(const sample_window& window) noexcept {
-    std::array<std::uint8_t, 8> bytes{};
-    for (int x = 0; x < 8; ++x) {
+glyph_bytes pack(const sample_window& window, bit_layout layout) noexcept {
+    glyph_bytes bytes{};
+    const bool by_row = layout == bit_layout::rows || layout == bit_layout::rows_msb;
+    const bool msb_first = layout == bit_layout::columns_msb || layout == bit_layout::rows_msb;
+    for (int i = 0; i < 8; ++i) {
         unsigned value = 0;
-        for (int bit = 0; bit < 8; ++bit) {
-            if (window.ink[x][bit]) {
-                value |= 1u << bit;
+        for (int j = 0; j < 8; ++j) {
+            // Byte i is column i (or row i); pixel j runs down (or across) it.
+            const bool ink = by_row ? window.ink[j][i] : window.ink[i][j];
+            if (ink) {
+                value |= 1u << (msb_first ? 7 - j : j);
             }
         }
-        bytes[x] = static_cast<std::uint8_t>(value);
+        bytes[i] = static_cast<std::uint8_t>(value);
     }
     return bytes;
 }
 
-std::string format_declaration(const std::array<std::uint8_t, 8>& bytes) {
-    std::string text;
-    text.reserve(51);
-    text += "byte d[]={";
+namespace {
+
+void append_values(std::string& text, const glyph_bytes& bytes, number_style style) {
+    static constexpr char hex_digits[] = "0123456789ABCDEF";
     for (std::size_t i = 0; i < bytes.size(); ++i) {
-        char digits[4];
-        const auto end = std::to_chars(digits, digits + sizeof digits, unsigned{bytes[i]}).ptr;
         text += ' ';
-        text.append(digits, end);
-        text += i + 1 < bytes.size() ? "," : "};";
+        if (style == number_style::hex) {
+            text += "0x";
+            text += hex_digits[bytes[i] >> 4];
+            text += hex_digits[bytes[i] & 0xF];
+        } else {
+            char digits[4];
+            const auto end = std::to_chars(digits, digits + sizeof digits, unsigned{bytes[i]}).ptr;
+            text.append(digits, end);
+        }
+        if (i + 1 < bytes.size()) {
+            text += ',';
+        }
     }
+}
+
+}  // namespace
+
+std::string format_values(const glyph_bytes& bytes, number_style style) {
+    std::string text;
+    append_values(text, bytes, style);
+    return text;
+}
+
+std::string format_declaration(const glyph_bytes& bytes, number_style style) {
+    std::string text;
+    text.reserve(64);
+    text += "byte d[]={";
+    append_values(text, bytes, style);
+    text += "};";
     return text;
 }
 

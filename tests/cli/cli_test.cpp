@@ -50,6 +50,11 @@ TEST_P(Cli, PrintsTheDeclarationOrAClearError) {
 
 const std::string six = "byte d[]={ 60, 74, 74, 48, 0, 0, 0, 0};\n";
 const std::string blank = "byte d[]={ 0, 0, 0, 0, 0, 0, 0, 0};\n";
+const std::string six_grid =
+    "// ........\n// .##.....\n// #.......\n// ###.....\n"
+    "// #..#....\n// #..#....\n// .##.....\n// ........\n";
+const std::string data = GLYPH8_TEST_DATA;
+const std::string box_font = data + "/fonts/box8.bdf";
 
 INSTANTIATE_TEST_SUITE_P(
     Table, Cli,
@@ -75,7 +80,101 @@ INSTANTIATE_TEST_SUITE_P(
                  "",
                  0,
                  "byte d[]={ 42, 64, 2, 84, 0, 0, 0, 0};\n",
-                 "no font has U+10FFFF"}),
+                 "no font has U+10FFFF"},
+        // Layouts and number styles on the 6, whose pixels are known.
+        cli_case{"layout_columns_is_the_default", {"--layout", "columns", "6"}, "", 0, six, ""},
+        cli_case{"layout_columns_msb",
+                 {"--layout=columns-msb", "6"},
+                 "",
+                 0,
+                 "byte d[]={ 60, 82, 82, 12, 0, 0, 0, 0};\n",
+                 ""},
+        cli_case{"layout_rows",
+                 {"--layout", "rows", "6"},
+                 "",
+                 0,
+                 "byte d[]={ 0, 6, 1, 7, 9, 9, 6, 0};\n",
+                 ""},
+        cli_case{"layout_rows_msb_hex",
+                 {"--layout", "rows-msb", "--hex", "6"},
+                 "",
+                 0,
+                 "byte d[]={ 0x00, 0x60, 0x80, 0xE0, 0x90, 0x90, 0x60, 0x00};\n",
+                 ""},
+        cli_case{"hex",
+                 {"--hex", "6"},
+                 "",
+                 0,
+                 "byte d[]={ 0x3C, 0x4A, 0x4A, 0x30, 0x00, 0x00, 0x00, 0x00};\n",
+                 ""},
+        cli_case{"grid", {"--grid", "6"}, "", 0, six + six_grid, ""},
+        cli_case{"unknown_layout", {"--layout", "diagonal", "6"}, "", 2, "", "unknown layout"},
+        cli_case{"layout_without_value", {"6", "--layout"}, "", 2, "", "needs a value"},
+        cli_case{"flag_with_value", {"--grid=yes", "6"}, "", 2, "", "takes no value"},
+        // One glyph per character.
+        cli_case{"each_repeats_once_in_first_seen_order",
+                 {"--each", "6A6"},
+                 "",
+                 0,
+                 "byte d[][8]={\n"
+                 "  { 60, 74, 74, 48, 0, 0, 0, 0}, // U+0036 6\n"
+                 "  { 124, 18, 18, 124, 0, 0, 0, 0}, // U+0041 A\n"
+                 "};\n",
+                 ""},
+        cli_case{"each_skips_controls_and_names_backslash",
+                 {"--each"},
+                 "\\\t\n\n",
+                 0,
+                 "byte d[][8]={\n"
+                 "  { 6, 8, 16, 96, 0, 0, 0, 0}, // U+005C backslash\n"
+                 "};\n",
+                 ""},
+        cli_case{"each_chinese_hex_rows_msb_grid",
+                 {"--each", "--hex", "--layout", "rows-msb", "--grid", "\xE5\x9C\x8B"},
+                 "",
+                 0,
+                 "byte d[][8]={\n"
+                 "  { 0xFE, 0x8A, 0xFE, 0xEA, 0x8A, 0xE6, 0xFE, 0x00}, // U+570B \xE5\x9C\x8B\n"
+                 "  // #######.\n  // #...#.#.\n  // #######.\n  // ###.#.#.\n"
+                 "  // #...#.#.\n  // ###..##.\n  // #######.\n  // ........\n"
+                 "};\n",
+                 ""},
+        cli_case{"each_outside_the_bmp",
+                 {"--each", "\xF0\x9F\x98\x80"},
+                 "",
+                 0,
+                 "byte d[][8]={\n"
+                 "  { 42, 64, 2, 84, 0, 0, 0, 0}, // U+1F600 \xF0\x9F\x98\x80\n"
+                 "};\n",
+                 "no font has U+1F600"},
+        cli_case{"each_empty", {"--each", ""}, "", 0, "byte d[][8]={\n};\n", ""},
+        // Font files ahead of the default face.
+        cli_case{"font_bdf_first",
+                 {"--font", box_font, "A"},
+                 "",
+                 0,
+                 "byte d[]={ 255, 129, 129, 129, 129, 129, 129, 255};\n",
+                 ""},
+        cli_case{"font_falls_back_to_default", {"--font=" + box_font, "6"}, "", 0, six, ""},
+        cli_case{"font_missing",
+                 {"--font", data + "/fonts/none.ttf", "6"},
+                 "",
+                 2,
+                 "",
+                 "none.ttf: No such file or directory"},
+        cli_case{"font_directory", {"--font", data, "6"}, "", 2, "", "Is a directory"},
+        cli_case{"font_corrupt",
+                 {"--font", data + "/fonts/corrupt.ttf", "6"},
+                 "",
+                 2,
+                 "",
+                 "corrupt.ttf: not a font file"},
+        cli_case{"font_wrong_bitmap_size",
+                 {"--font", data + "/fonts/box16.bdf", "6"},
+                 "",
+                 2,
+                 "",
+                 "without an 8 px size (it has 16 px)"}),
     testing_support::row_name{});
 
 TEST(Cli, HelpAndVersionSayWhatTheyShould) {

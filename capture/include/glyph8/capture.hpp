@@ -61,11 +61,33 @@ inline constexpr int font_size_points = 8;
 // reads exactly 0.
 capture_result read_window(picture_box& pic, sample_window& window);
 
+using glyph_bytes = std::array<std::uint8_t, 8>;
+
+// How the 64 pixels become 8 bytes. The capture itself always uses columns;
+// the others are what many matrix drivers and published 8x8 fonts expect.
+enum class bit_layout : std::uint8_t {
+    columns,      // a byte per column, left to right; top pixel in the lowest bit
+    columns_msb,  // a byte per column; top pixel in the highest bit
+    rows,         // a byte per row, top to bottom; left pixel in the lowest bit
+    rows_msb,     // a byte per row; left pixel in the highest bit
+};
+
+glyph_bytes pack(const sample_window& window, bit_layout layout) noexcept;
+
 // One byte per column, top pixel in the lowest bit.
-std::array<std::uint8_t, 8> column_bytes(const sample_window& window) noexcept;
+inline glyph_bytes column_bytes(const sample_window& window) noexcept {
+    return pack(window, bit_layout::columns);
+}
+
+enum class number_style : std::uint8_t { decimal, hex };
+
+// The values as the declaration spells them: " 60, 74, ..., 0" in decimal,
+// " 0x3C, 0x4A, ..., 0x00" in hex.
+std::string format_values(const glyph_bytes& bytes, number_style style = number_style::decimal);
 
 // "byte d[]={ v0, v1, ..., v7};"
-std::string format_declaration(const std::array<std::uint8_t, 8>& bytes);
+std::string format_declaration(const glyph_bytes& bytes,
+                               number_style style = number_style::decimal);
 
 // Reads the window and returns its declaration in `text` (untouched on
 // failure).
