@@ -164,17 +164,13 @@ std::string code_point_name(char32_t c) {
     return name;
 }
 
-constexpr bool is_control(char32_t c) {
-    return c < 0x20 || (c >= 0x7F && c <= 0x9F);
-}
-
 // "U+570B 國" for a table comment. A backslash would end the line in a
 // continuation and swallow the next row, so it is named instead of shown.
 std::string comment_for(char32_t c) {
     std::string text = code_point_name(c);
     if (c == U'\\') {
         text += " backslash";
-    } else if (!is_control(c)) {
+    } else if (!is_control_character(c)) {
         text += ' ';
         append_utf8(text, c);
     }
@@ -357,7 +353,7 @@ int run(const std::vector<std::string>& args, std::istream& in, std::ostream& ou
         for (std::size_t pos = 0; pos < text.size();) {
             const std::size_t start = pos;
             const char32_t c = decode_utf8(text, pos);
-            if (is_control(c) || !seen.insert(c).second) {
+            if (is_control_character(c) || !seen.insert(c).second) {
                 continue;
             }
             one.assign(text, start, pos - start);

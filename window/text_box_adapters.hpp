@@ -4,29 +4,36 @@
 
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <string>
+#include <string_view>
 
 #include "glyph8/controls.hpp"
 
 namespace glyph8::window {
 
-class LineEditAdapter : public text_box {
+// A text box over any editor with a whole-text getter and setter.
+template <class Edit, QString (Edit::*Get)() const, void (Edit::*Set)(const QString&)>
+class EditorAdapter : public text_box {
   public:
-    explicit LineEditAdapter(QLineEdit& edit) : edit_(edit) {}
-    status read_text(std::string& out) override;
-    status write_text(std::string_view text) override;
+    explicit EditorAdapter(Edit& edit) : edit_(edit) {}
+
+    status read_text(std::string& out) override {
+        const QByteArray bytes = (edit_.*Get)().toUtf8();
+        out.assign(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+        return status::ok;
+    }
+
+    status write_text(std::string_view text) override {
+        (edit_.*Set)(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+        return status::ok;
+    }
 
   private:
-    QLineEdit& edit_;
+    Edit& edit_;
 };
 
-class PlainTextAdapter : public text_box {
-  public:
-    explicit PlainTextAdapter(QPlainTextEdit& edit) : edit_(edit) {}
-    status read_text(std::string& out) override;
-    status write_text(std::string_view text) override;
-
-  private:
-    QPlainTextEdit& edit_;
-};
+using LineEditAdapter = EditorAdapter<QLineEdit, &QLineEdit::text, &QLineEdit::setText>;
+using PlainTextAdapter =
+    EditorAdapter<QPlainTextEdit, &QPlainTextEdit::toPlainText, &QPlainTextEdit::setPlainText>;
 
 }  // namespace glyph8::window

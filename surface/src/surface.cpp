@@ -19,10 +19,6 @@ int to_pixel(float v) noexcept {
     return static_cast<int>(std::floor(clamped + 0.5));
 }
 
-constexpr bool is_control(char32_t c) noexcept {
-    return c < 0x20 || (c >= 0x7F && c <= 0x9F);
-}
-
 }  // namespace
 
 std::string_view describe(status s) noexcept {
@@ -97,7 +93,7 @@ void surface::Print(std::string_view text) {
     std::size_t pos = 0;
     while (pos < text.size() && pen_x < width_) {
         const char32_t c = decode_utf8(text, pos);
-        if (is_control(c)) {
+        if (is_control_character(c)) {
             continue;
         }
         const glyph_image& g = face_->glyph(c);

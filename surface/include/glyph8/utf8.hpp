@@ -15,6 +15,11 @@ namespace glyph8 {
 
 inline constexpr char32_t replacement_character = U'\uFFFD';
 
+// C0 and C1 control characters and DEL: they draw nothing.
+constexpr bool is_control_character(char32_t c) noexcept {
+    return c < 0x20 || (c >= 0x7F && c <= 0x9F);
+}
+
 // Decodes the code point at `pos` and moves `pos` past it. `pos` must be
 // less than text.size(). Overlong forms, surrogates, values past U+10FFFF and
 // truncated sequences yield U+FFFD and consume the longest valid prefix (at
