@@ -1,6 +1,7 @@
 #include "glyph8/capture.hpp"
 
 #include <charconv>
+#include <cstring>
 #include <new>
 
 namespace glyph8 {
@@ -71,10 +72,8 @@ glyph_bytes pack(const sample_window& window, bit_layout layout) noexcept {
         unsigned value = 0;
         for (int j = 0; j < 8; ++j) {
             // Byte i is column i (or row i); pixel j runs down (or across) it.
-            const bool ink = by_row ? window.ink[j][i] : window.ink[i][j];
-            if (ink) {
-                value |= 1u << (msb_first ? 7 - j : j);
-            }
+            const unsigned ink = by_row ? window.ink[j][i] : window.ink[i][j];
+            value |= ink << (msb_first ? 7 - j : j);
         }
         bytes[i] = static_cast<std::uint8_t>(value);
     }
@@ -83,40 +82,63 @@ glyph_bytes pack(const sample_window& window, bit_layout layout) noexcept {
 
 namespace {
 
-void append_values(std::string& text, const glyph_bytes& bytes, number_style style) {
+// Room for the longest line, "byte d[]={" and eight " 0xFF," ending "};",
+// so that a capture formats its line without touching the heap.
+class line_buffer {
+  public:
+    // Short literals: a fixed-size copy the compiler expands in place.
+    template <std::size_t N>
+    void append(const char (&literal)[N]) noexcept {
+        std::memcpy(data_ + size_, literal, N - 1);
+        size_ += N - 1;
+    }
+    void push_back(char c) noexcept { data_[size_++] = c; }
+    void append_decimal(unsigned value) noexcept {
+        size_ = static_cast<std::size_t>(
+            std::to_chars(data_ + size_, data_ + sizeof data_, value).ptr - data_);
+    }
+    std::string_view view() const noexcept { return {data_, size_}; }
+
+  private:
+    char data_[64];
+    std::size_t size_ = 0;
+};
+
+void append_values(line_buffer& text, const glyph_bytes& bytes, number_style style) noexcept {
     static constexpr char hex_digits[] = "0123456789ABCDEF";
     for (std::size_t i = 0; i < bytes.size(); ++i) {
-        text += ' ';
+        text.push_back(' ');
         if (style == number_style::hex) {
-            text += "0x";
-            text += hex_digits[bytes[i] >> 4];
-            text += hex_digits[bytes[i] & 0xF];
+            text.append("0x");
+            text.push_back(hex_digits[bytes[i] >> 4]);
+            text.push_back(hex_digits[bytes[i] & 0xF]);
         } else {
-            char digits[4];
-            const auto end = std::to_chars(digits, digits + sizeof digits, unsigned{bytes[i]}).ptr;
-            text.append(digits, end);
+            text.append_decimal(bytes[i]);
         }
         if (i + 1 < bytes.size()) {
-            text += ',';
+            text.push_back(',');
         }
     }
+}
+
+void format_declaration(line_buffer& text, const glyph_bytes& bytes, number_style style) noexcept {
+    text.append("byte d[]={");
+    append_values(text, bytes, style);
+    text.append("};");
 }
 
 }  // namespace
 
 std::string format_values(const glyph_bytes& bytes, number_style style) {
-    std::string text;
+    line_buffer text;
     append_values(text, bytes, style);
-    return text;
+    return std::string(text.view());
 }
 
 std::string format_declaration(const glyph_bytes& bytes, number_style style) {
-    std::string text;
-    text.reserve(64);
-    text += "byte d[]={";
-    append_values(text, bytes, style);
-    text += "};";
-    return text;
+    line_buffer text;
+    format_declaration(text, bytes, style);
+    return std::string(text.view());
 }
 
 capture_result encode(picture_box& pic, std::string& text) {
@@ -168,13 +190,15 @@ capture_result run_capture(picture_box& pic, text_box& input, text_box& output) 
         control = control_interface::picture_box;
         pic.Print(text);
         step = operation::point;
-        std::string declaration;
-        if (auto error = encode(pic, declaration)) {
+        sample_window window;
+        if (auto error = read_window(pic, window)) {
             return error;
         }
+        line_buffer declaration;
+        format_declaration(declaration, column_bytes(window), number_style::decimal);
         step = operation::write_text;
         control = control_interface::text_box;
-        if (const status s = output.write_text(declaration); s != status::ok) {
+        if (const status s = output.write_text(declaration.view()); s != status::ok) {
             return capture_error{s, control_interface::text_box, operation::write_text};
         }
         return std::nullopt;

@@ -38,7 +38,11 @@ std::string_view describe(status s) noexcept {
 }
 
 surface::surface(int width, int height, std::shared_ptr<typeface> face)
-    : width_(width), height_(height), face_(std::move(face)) {
+    : width_(width),
+      height_(height),
+      width_f_(static_cast<float>(width)),
+      height_f_(static_cast<float>(height)),
+      face_(std::move(face)) {
     if (width < 1 || height < 1 || face_ == nullptr) {
         throw std::invalid_argument("surface needs a positive size and a typeface");
     }
@@ -132,20 +136,6 @@ void surface::blit(const glyph_image& g, int pen_x, int cell_top) noexcept {
         dirty_ = {std::min(dirty_.left, inked.left), std::min(dirty_.top, inked.top),
                   std::max(dirty_.right, inked.right), std::max(dirty_.bottom, inked.bottom)};
     }
-}
-
-status surface::Point(float x, float y, std::int32_t& colour) const noexcept {
-    // Comparisons with NaN are false, so NaN lands outside with the rest.
-    if (!(x >= 0.0f && y >= 0.0f && x < static_cast<float>(width_) &&
-          y < static_cast<float>(height_))) {
-        colour = outside;
-        return status::ok;
-    }
-    // Non-negative, so truncation is the floor.
-    const auto px = static_cast<std::size_t>(x);
-    const auto py = static_cast<std::size_t>(y);
-    colour = pixels_[py * static_cast<std::size_t>(width_) + px];
-    return status::ok;
 }
 
 status surface::clear() noexcept {
