@@ -86,14 +86,6 @@ typeface::~typeface() {
     }
 }
 
-std::size_t typeface::face_count() const noexcept {
-    return faces_.size();
-}
-
-const face_source& typeface::source(std::size_t index) const {
-    return faces_.at(index).source;
-}
-
 bool typeface::is_open(std::size_t index) const {
     return faces_.at(index).face != nullptr;
 }

@@ -86,8 +86,6 @@ class surface {
     static constexpr std::size_t missing_limit = 64;
     const std::vector<char32_t>& missing() const noexcept { return missing_; }
 
-    typeface& face() noexcept { return *face_; }
-
   private:
     void blit(const glyph_image& g, int pen_x, int cell_top) noexcept;
 

@@ -61,7 +61,6 @@ class typeface {
 
     // Sets the em size in pixels; `pixels` must be finite and positive.
     status set_size(float pixels);
-    float size() const noexcept { return size_; }
     // Height of a character cell in whole pixels, and its leading row count.
     int cell_height() const noexcept { return cell_height_; }
     int leading() const noexcept { return cell_height_ - em_; }
@@ -71,8 +70,6 @@ class typeface {
     // May throw std::bad_alloc.
     const glyph_image& glyph(char32_t c);
 
-    std::size_t face_count() const noexcept;
-    const face_source& source(std::size_t index) const;
     // Whether face `index` has been opened (faces open on first need).
     bool is_open(std::size_t index) const;
 
