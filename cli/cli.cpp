@@ -239,11 +239,7 @@ class capturer {
     bool capture(std::string text, sample_window& window, std::ostream& err) {
         string_box input(std::move(text));
         string_box output;
-        capture_result result = run_capture(box_, input, output);
-        if (!result) {
-            result = read_window(box_, window);
-        }
-        if (result) {
+        if (const capture_result result = run_capture(box_, input, output, &window)) {
             err << "glyph8-cli: " << result->message() << "\n";
             return false;
         }

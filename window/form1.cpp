@@ -121,7 +121,8 @@ void Form1::Command1_Click() {
     PictureBoxAdapter picture(*pic);
     LineEditAdapter input(*Text2);
     PlainTextAdapter output(*Text1);
-    const capture_result result = command_(picture, input, output);
+    sample_window window;
+    const capture_result result = command_(picture, input, output, &window);
     if (result) {
         auto* box = new QMessageBox(QMessageBox::Warning, windowTitle(), describeFailure(*result),
                                     QMessageBox::Ok, this);
@@ -131,12 +132,7 @@ void Form1::Command1_Click() {
         emit captured(false);
         return;
     }
-    // The enlarged view reads the same window from the surface just drawn.
-    surface_box view(pic->surface());
-    sample_window window;
-    if (!read_window(view, window)) {
-        matrix->setWindow(window);
-    }
+    matrix->setWindow(window);
     emit captured(true);
 }
 

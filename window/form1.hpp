@@ -22,7 +22,8 @@
 namespace glyph8::window {
 
 // What a click runs; tests substitute one that fails at a chosen step.
-using CaptureCommand = std::function<capture_result(picture_box&, text_box&, text_box&)>;
+using CaptureCommand =
+    std::function<capture_result(picture_box&, text_box&, text_box&, sample_window*)>;
 
 class Form1 : public QWidget {
     Q_OBJECT

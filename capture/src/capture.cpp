@@ -127,6 +127,15 @@ void format_declaration(line_buffer& text, const glyph_bytes& bytes, number_styl
     text.append("};");
 }
 
+// Reads the window and formats its declaration into `text`.
+capture_result encode(picture_box& pic, sample_window& window, line_buffer& text) {
+    if (auto error = read_window(pic, window)) {
+        return error;
+    }
+    format_declaration(text, column_bytes(window), number_style::decimal);
+    return std::nullopt;
+}
+
 }  // namespace
 
 std::string format_values(const glyph_bytes& bytes, number_style style) {
@@ -143,10 +152,11 @@ std::string format_declaration(const glyph_bytes& bytes, number_style style) {
 
 capture_result encode(picture_box& pic, std::string& text) {
     sample_window window;
-    if (auto error = read_window(pic, window)) {
+    line_buffer line;
+    if (auto error = encode(pic, window, line)) {
         return error;
     }
-    text = format_declaration(column_bytes(window));
+    text.assign(line.view());
     return std::nullopt;
 }
 
@@ -171,7 +181,8 @@ capture_result prepare(picture_box& pic) {
     return std::nullopt;
 }
 
-capture_result run_capture(picture_box& pic, text_box& input, text_box& output) noexcept {
+capture_result run_capture(picture_box& pic, text_box& input, text_box& output,
+                           sample_window* window_read) noexcept {
     // Anything thrown below (out of memory, a failure inside Print) ends the
     // capture as an error of the step that was running.
     operation step = operation::set_scale_mode;
@@ -191,15 +202,17 @@ capture_result run_capture(picture_box& pic, text_box& input, text_box& output) 
         pic.Print(text);
         step = operation::point;
         sample_window window;
-        if (auto error = read_window(pic, window)) {
+        line_buffer declaration;
+        if (auto error = encode(pic, window, declaration)) {
             return error;
         }
-        line_buffer declaration;
-        format_declaration(declaration, column_bytes(window), number_style::decimal);
         step = operation::write_text;
         control = control_interface::text_box;
         if (const status s = output.write_text(declaration.view()); s != status::ok) {
             return capture_error{s, control_interface::text_box, operation::write_text};
+        }
+        if (window_read != nullptr) {
+            *window_read = window;
         }
         return std::nullopt;
     } catch (const std::bad_alloc&) {

@@ -240,14 +240,15 @@ class Form1Test : public QObject {
         QFETCH(QString, words);
         const auto failAt = static_cast<operation>(step);
         bool failNext = true;
-        Form1 form([&](picture_box& pic, text_box& input, text_box& output) -> capture_result {
+        Form1 form([&](picture_box& pic, text_box& input, text_box& output,
+                       sample_window* read) -> capture_result {
             if (!std::exchange(failNext, false)) {
-                return run_capture(pic, input, output);
+                return run_capture(pic, input, output, read);
             }
             FailingPicture failingPic(pic, failAt);
             FailingText failingText;
             return run_capture(failingPic, failAt == operation::read_text ? failingText : input,
-                               failAt == operation::write_text ? failingText : output);
+                               failAt == operation::write_text ? failingText : output, read);
         });
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));

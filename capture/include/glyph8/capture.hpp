@@ -97,8 +97,11 @@ capture_result encode(picture_box& pic, std::string& text);
 capture_result prepare(picture_box& pic);
 
 // The whole command: prepare `pic`, draw the text of `input`, read the window
-// and replace the text of `output` with the declaration. Never throws.
-capture_result run_capture(picture_box& pic, text_box& input, text_box& output) noexcept;
+// and replace the text of `output` with the declaration. Never throws. When
+// `window_read` is given it receives the window as read, for callers that
+// show or re-pack it without querying the pixels again.
+capture_result run_capture(picture_box& pic, text_box& input, text_box& output,
+                           sample_window* window_read = nullptr) noexcept;
 
 // A picture box over a surface of our own (the command line, tests, the
 // window's adapter).
