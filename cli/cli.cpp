@@ -52,6 +52,8 @@ constexpr std::string_view usage_text =
     "                   (a pixel only at bottom left: { 0, 0, 0, 0, 0, 0, 0, 128})\n"
     "  --hex           values as 0x.. hex\n"
     "  --grid          after each glyph, its 8x8 block as // comment lines of # and .\n"
+    "  --no-compose    draw the ideographs that Misaki Gothic lacks from Droid Sans\n"
+    "                  Fallback's outlines instead of the composed 8x8 face\n"
     "  --font FILE     use a font file (TrueType, OpenType, BDF, PCF) ahead of the\n"
     "                  default face; may be repeated, the first given is tried first\n"
     "  --help          show this help\n"
@@ -74,6 +76,7 @@ struct options {
     bool each = false;
     bool hex = false;
     bool grid = false;
+    composition composed = composition::on;
     bit_layout layout = bit_layout::columns;
     std::vector<std::string> fonts;
     bool have_text = false;
@@ -124,6 +127,8 @@ std::string parse(const std::vector<std::string>& args, options& opt) {
             opt.hex = true;
         } else if (name == "--grid") {
             opt.grid = true;
+        } else if (name == "--no-compose") {
+            opt.composed = composition::off;
         } else if (name == "--font") {
             if (value.empty()) {
                 return "option '--font' needs a file name";
@@ -325,7 +330,7 @@ int run(const std::vector<std::string>& args, std::istream& in, std::ostream& ou
         err << "glyph8-cli: the text is not valid UTF-8 (byte " << *bad << ")\n";
         return exit_usage;
     }
-    for (auto& source : default_face_sources()) {
+    for (auto& source : default_face_sources(opt.composed)) {
         faces.push_back(std::move(source));
     }
     capturer cap(std::move(faces));

@@ -22,5 +22,11 @@ glyph8_find_font(GLYPH8_FONT_FIXED 5x8.pcf.gz xfonts-base /usr/share/fonts/X11/m
 glyph8_find_font(GLYPH8_FONT_MISAKI misaki_gothic.ttf fonts-misaki /usr/share/fonts/truetype/misaki)
 glyph8_find_font(GLYPH8_FONT_DROID DroidSansFallbackFull.ttf fonts-droid-fallback
     /usr/share/fonts/truetype/droid)
+# The composed face's generator matches with Noto Sans CJK's outlines.
+glyph8_find_font(GLYPH8_FONT_NOTO_CJK NotoSansCJK-Regular.ttc fonts-noto-cjk
+    /usr/share/fonts/opentype/noto)
+# The composed face is generated in this repository (glyph8-compose) from
+# Misaki Gothic, matched with Noto Sans CJK outlines; its licence is Misaki's.
+set(GLYPH8_FONT_COMPOSED ${PROJECT_SOURCE_DIR}/surface/fonts/glyph8_composed_8.pcf)
 get_property(GLYPH8_FONT_LICENCES GLOBAL PROPERTY GLYPH8_FONT_LICENCES)
 set(GLYPH8_FONT_LICENCE_DIR ${CMAKE_INSTALL_FULL_DOCDIR}/fonts)

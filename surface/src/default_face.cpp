@@ -5,13 +5,14 @@
 extern "C" {
 extern const unsigned char glyph8_font_fixed[];
 extern const unsigned char glyph8_font_misaki[];
+extern const unsigned char glyph8_font_composed[];
 extern const unsigned char glyph8_font_droid[];
-extern const std::uint64_t glyph8_font_sizes[3];
+extern const std::uint64_t glyph8_font_sizes[4];
 }
 
 namespace glyph8 {
 
-std::vector<face_source> default_face_sources() {
+std::vector<face_source> default_face_sources(composition composed) {
     auto bytes = [](const unsigned char* data, std::uint64_t size) {
         return std::span<const unsigned char>(data, static_cast<std::size_t>(size));
     };
@@ -20,13 +21,18 @@ std::vector<face_source> default_face_sources() {
                      bytes(glyph8_font_fixed, glyph8_font_sizes[0]), nullptr});
     faces.push_back({"Misaki Gothic", "free licence of its author, Num Kadoma",
                      bytes(glyph8_font_misaki, glyph8_font_sizes[1]), nullptr});
+    if (composed == composition::on) {
+        faces.push_back({"glyph8 Composed (pieces of Misaki Gothic, matched with Noto Sans CJK)",
+                         "Misaki Gothic's licence; Noto Sans CJK: SIL Open Font License 1.1",
+                         bytes(glyph8_font_composed, glyph8_font_sizes[2]), nullptr});
+    }
     faces.push_back({"Droid Sans Fallback", "Apache License 2.0",
-                     bytes(glyph8_font_droid, glyph8_font_sizes[2]), nullptr});
+                     bytes(glyph8_font_droid, glyph8_font_sizes[3]), nullptr});
     return faces;
 }
 
-std::shared_ptr<typeface> make_default_typeface() {
-    return std::make_shared<typeface>(default_face_sources());
+std::shared_ptr<typeface> make_default_typeface(composition composed) {
+    return std::make_shared<typeface>(default_face_sources(composed));
 }
 
 }  // namespace glyph8

@@ -180,7 +180,7 @@ class Form1Test : public QObject {
         const QString text = form.Text1->toPlainText();
         QCOMPARE(text.count(QStringLiteral("byte d[]")), 1);
         QVERIFY(!text.contains(QLatin1Char('\n')));
-        QCOMPARE(text.toStdString(), expectedLines().at("droid_shuo"));
+        QCOMPARE(text.toStdString(), expectedLines().at("composed_shuo"));
     }
 
     void editingTheInputAloneChangesNothing() {

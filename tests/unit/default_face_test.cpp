@@ -74,20 +74,76 @@ TEST(DefaultFace, EveryPrintableAsciiCharacterFitsTheWindow) {
     expect_all_fit(ascii);
 }
 
-TEST(DefaultFace, EveryCommonTraditionalChineseCharacterFitsTheWindow) {
-    const auto chars = code_points(read_data("big5_level1.txt"));
-    ASSERT_EQ(chars.size(), 5401u);
+std::vector<char32_t> big5() {
+    auto chars = code_points(read_data("big5_level1.txt"));
+    const auto level2 = code_points(read_data("big5_level2.txt"));
+    chars.insert(chars.end(), level2.begin(), level2.end());
+    return chars;
+}
+
+TEST(DefaultFace, EveryBig5CharacterFitsTheWindow) {
+    const auto chars = big5();
+    ASSERT_EQ(chars.size(), 13053u);
     expect_all_fit(chars);
 }
 
-TEST(DefaultFace, OpensTheOutlineFaceOnlyWhenNeeded) {
+std::string capture_line(surface& pic, char32_t c) {
+    surface_box box(pic);
+    string_box input(utf8(c));
+    string_box output;
+    EXPECT_FALSE(run_capture(box, input, output).has_value());
+    return output.text();
+}
+
+// The composed face only fills gaps: a character that Misaki Gothic draws
+// keeps its hand-drawn glyph, and every Big5 ideograph that it lacks is
+// composed rather than left to the outline face.
+TEST(DefaultFace, HandDrawnGlyphsStayAndTheGapsAreComposed) {
+    const auto sources = default_face_sources();
+    surface full(81, 33, make_default_typeface());
+    surface hand_drawn(81, 33, std::make_shared<typeface>(std::vector{sources[1]}));
+    surface composed(81, 33, std::make_shared<typeface>(std::vector{sources[2]}));
+    int kept = 0;
+    int filled = 0;
+    for (const char32_t c : big5()) {
+        hand_drawn.clear();
+        hand_drawn.Print(utf8(c));
+        const bool drawn_by_hand = hand_drawn.missing().empty();
+        composed.clear();
+        composed.Print(utf8(c));
+        const bool has_composed = composed.missing().empty();
+        EXPECT_NE(drawn_by_hand, has_composed) << utf8(c) << " U+" << std::hex << unsigned(c);
+        const std::string line = capture_line(full, c);
+        EXPECT_EQ(line, capture_line(drawn_by_hand ? hand_drawn : composed, c)) << utf8(c);
+        (drawn_by_hand ? kept : filled)++;
+    }
+    EXPECT_GT(kept, 4000);
+    EXPECT_GT(filled, 6000);
+}
+
+TEST(DefaultFace, CompositionCanBeTurnedOff) {
+    surface on(81, 33, make_default_typeface());
+    surface off(81, 33, make_default_typeface(composition::off));
+    surface outline(
+        81, 33,
+        std::make_shared<typeface>(std::vector{default_face_sources()[default_outline_face]}));
+    EXPECT_NE(capture_line(on, U'\u8AAA'), capture_line(off, U'\u8AAA'));       // 說: composed
+    EXPECT_EQ(capture_line(off, U'\u8AAA'), capture_line(outline, U'\u8AAA'));  // else Droid
+    EXPECT_EQ(capture_line(on, U'\u570B'), capture_line(off, U'\u570B'));       // 國: by hand
+}
+
+TEST(DefaultFace, OpensTheLaterFacesOnlyWhenNeeded) {
     auto face = make_default_typeface();
     surface pic(81, 33, face);
     pic.Print("6Ag\xE5\x9C\x8B\xE3\x81\x82");  // 6Ag國あ: all in the bitmap faces
     EXPECT_TRUE(face->is_open(0));
     EXPECT_TRUE(face->is_open(1));
+    EXPECT_FALSE(face->is_open(default_composed_face));
     EXPECT_FALSE(face->is_open(default_outline_face));
-    pic.Print("\xE8\xAA\xAA");  // 說 is not in Misaki
+    pic.Print("\xE8\xAA\xAA");  // 說 is not in Misaki: composed
+    EXPECT_TRUE(face->is_open(default_composed_face));
+    EXPECT_FALSE(face->is_open(default_outline_face));
+    pic.Print("\xE3\x88\xA0");  // ㈠ is no ideograph: from the outlines
     EXPECT_TRUE(face->is_open(default_outline_face));
 }
 

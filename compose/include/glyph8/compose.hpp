@@ -1,0 +1,173 @@
+// Composition: 8x8 glyphs for ideographs that the hand-drawn face lacks,
+// built from pieces of the glyphs it has.
+//
+// A pixel artist draws a new ideograph by reusing parts of ones already
+// drawn: the 言 of 話 on the left, the 兌 of 脫 on the right. This module
+// does the same by looking. Every character is rendered from one outline
+// face at a fine grid aligned with the hand-drawn glyphs. For a target, each
+// rectangle of the 8x8 cell gets the hand-drawn glyph whose outline matches
+// the target's outline best inside that rectangle; a search over nested cuts
+// of the cell then picks the rectangles whose pieces, copied together, match
+// the target best. Everything here is integer arithmetic in a fixed order,
+// so the same fonts always give the same glyphs.
+//
+// It is used by the generator of the composed face and by its quality
+// harness; the program itself only embeds the face they write.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace glyph8::compose {
+
+// An 8x8 glyph: bit y * 8 + x is the pixel at column x, row y, with row 0 the
+// top of the em box (the first row of the sampling window).
+using cell = std::uint64_t;
+
+constexpr bool ink_at(cell c, int x, int y) noexcept {
+    return ((c >> (y * 8 + x)) & 1u) != 0;
+}
+constexpr cell with_ink(cell c, int x, int y) noexcept {
+    return c | (cell{1} << (y * 8 + x));
+}
+// Pixels that differ between two glyphs.
+int distance(cell a, cell b) noexcept;
+
+// The hand-drawn glyphs of a bitmap face's 8 px strike, placed as the
+// drawing surface places them.
+struct bitmap_glyph {
+    char32_t code = 0;
+    unsigned glyph_index = 0;  // characters that share a drawing share this
+    cell bitmap = 0;
+};
+
+// Every ideograph of `font_file`'s 8 px strike, in code point order. Throws
+// std::runtime_error when the file cannot be read or has no 8 px strike.
+std::vector<bitmap_glyph> load_strike(const std::string& font_file);
+
+// Whether `c` is a CJK ideograph the composed face is made for: U+3400..4DBF,
+// U+4E00..9FFF and U+F900..FAFF.
+constexpr bool is_composable(char32_t c) noexcept {
+    return (c >= 0x3400 && c <= 0x4DBF) || (c >= 0x4E00 && c <= 0x9FFF) ||
+           (c >= 0xF900 && c <= 0xFAFF);
+}
+
+// How outlines are rendered and matched.
+// The defaults are the best found by the leave-one-out harness.
+struct settings {
+    int sub = 4;          // feature subpixels per pixel, on each side
+    int blur = 2;         // box blur radius in subpixels, so near misses still match
+    int cut_cost = 48;    // added per cut, so pieces are only split when it pays
+    int min_piece = 2;    // narrowest piece, in pixels
+    int vote = 3;         // donors that vote on each pixel
+    int vote_slack = 32;  // how evenly they vote: weights go as 1 / (cost + slack)
+    bool shifts = false;  // also offer each donor moved by one pixel
+    int window = 2;       // a first guess votes on each pixel over this radius
+    int agree = 30;       // cost per pixel where a piece disagrees with that guess
+};
+
+// Outline renderings of characters, reduced to block features: for each of
+// the 64 pixels of the cell, sub * sub grey levels 0..15.
+class outline_face {
+  public:
+    // `sample` are the hand-drawn glyphs the outlines are aligned to: the
+    // outline face's ink box is mapped onto theirs on average.
+    outline_face(const std::string& font_file, int face_index, std::span<const bitmap_glyph> sample,
+                 const settings& s);
+    ~outline_face();
+    outline_face(const outline_face&) = delete;
+    outline_face& operator=(const outline_face&) = delete;
+
+    bool has(char32_t c) const;
+    std::size_t feature_size() const noexcept;
+    // Features of `c` into `out` (feature_size() bytes); false if the face
+    // lacks `c` or cannot render it.
+    bool features(char32_t c, std::span<std::uint8_t> out) const;
+    // The outline at one level per pixel (ink where at least half covered),
+    // for comparison with plain rendering.
+    cell threshold(char32_t c) const;
+
+  private:
+    struct impl;
+    std::unique_ptr<impl> impl_;
+};
+
+// One rectangle of a composed glyph and the hand-drawn glyph it came from.
+struct piece {
+    int left = 0, top = 0, right = 0, bottom = 0;  // pixels, right/bottom exclusive
+    std::size_t donor = 0;                         // index into the donors
+    int dx = 0, dy = 0;                            // how far the donor was moved
+};
+
+struct composition {
+    cell bitmap = 0;
+    int cost = 0;  // the match cost the search minimised
+    std::vector<piece> pieces;
+};
+
+class composer {
+  public:
+    // `donors` and their outline features (feature_size bytes each, in the
+    // same order) are the pieces that compositions are made of.
+    composer(std::vector<bitmap_glyph> donors, std::vector<std::uint8_t> features,
+             std::size_t feature_size, const settings& s);
+    ~composer();
+    composer(composer&&) noexcept;
+
+    const std::vector<bitmap_glyph>& donors() const noexcept;
+
+    // The composition of the target whose features are given. Donors whose
+    // glyph_index is `exclude_glyph` are not used (for leave-one-out tests).
+    composition compose(std::span<const std::uint8_t> target, unsigned exclude_glyph = ~0u) const;
+
+  private:
+    struct impl;
+    std::unique_ptr<impl> impl_;
+};
+
+}  // namespace glyph8::compose
+
+namespace glyph8::compose {
+
+// One glyph of a face we write.
+struct written_glyph {
+    char32_t code = 0;
+    cell bitmap = 0;
+};
+
+// A PCF font of 8x8 cells, 8 px em with its ascent line on the top row, the
+// way the hand-drawn strike places its glyphs, encoded as ISO 10646.
+// `glyphs` must be sorted by code point, all within the Basic Multilingual
+// Plane. The bytes depend on nothing but the arguments.
+std::vector<unsigned char> write_pcf(std::span<const written_glyph> glyphs,
+                                     const std::string& family, const std::string& copyright);
+
+}  // namespace glyph8::compose
+
+namespace glyph8::compose {
+
+// Where the composed face comes from: Debian's font files and the settings.
+struct recipe {
+    std::string bitmap_font;     // the hand-drawn face with its 8 px strike
+    std::string donor_outlines;  // outlines of the same forms as the bitmaps
+    int donor_index = 0;
+    std::string target_outlines;  // outlines of the forms to compose
+    int target_index = 0;
+    std::string fallback_outlines;  // for targets the two above lack; it sets the coverage
+    settings tuning;
+};
+
+// The recipe glyph8 ships: Misaki Gothic's strike, Noto Sans CJK JP and TC
+// for matching, and Droid Sans Fallback for what Noto lacks.
+recipe default_recipe();
+
+// Every ideograph that `recipe.fallback_outlines` has and the strike lacks,
+// composed, in code point order. Uses `threads` threads; the result does not
+// depend on how many.
+std::vector<written_glyph> build_face(const recipe& r, unsigned threads);
+
+}  // namespace glyph8::compose

@@ -1,0 +1,383 @@
+#include <algorithm>
+#include <array>
+#include <cstdlib>
+#include <limits>
+#include <stdexcept>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+#include "glyph8/compose.hpp"
+
+namespace glyph8::compose {
+
+namespace {
+
+constexpr int grid = 8;
+constexpr int corners = (grid + 1) * (grid + 1);
+// A block's cost for an excluded donor: 64 of them still fit 16 bits and
+// lose to any real donor.
+constexpr std::uint16_t excluded_block = 65535 / 64;
+
+struct rect {
+    int left, top, right, bottom;
+    int area() const { return (right - left) * (bottom - top); }
+};
+
+// Sum of absolute differences between the target's block and each of `n`
+// candidates' blocks, `bs` levels each.
+void block_costs(const std::uint8_t* t, const std::uint8_t* f, std::size_t n, std::size_t bs,
+                 std::uint16_t* out) {
+#if defined(__SSE2__)
+    if (bs == 16) {
+        const __m128i tv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(t));
+        for (std::size_t d = 0; d < n; ++d) {
+            const __m128i fv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(f + d * 16));
+            const __m128i sad = _mm_sad_epu8(tv, fv);
+            out[d] = static_cast<std::uint16_t>(_mm_cvtsi128_si32(sad) + _mm_extract_epi16(sad, 4));
+        }
+        return;
+    }
+#endif
+    for (std::size_t d = 0; d < n; ++d) {
+        unsigned sum = 0;
+        for (std::size_t i = 0; i < bs; ++i) {
+            sum += static_cast<unsigned>(std::abs(int{t[i]} - int{f[d * bs + i]}));
+        }
+        out[d] = static_cast<std::uint16_t>(sum);
+    }
+}
+
+}  // namespace
+
+struct composer::impl {
+    std::vector<bitmap_glyph> donors;
+    // What a piece can be taken from: a donor, possibly moved by a pixel.
+    struct candidate {
+        std::size_t donor;
+        int dx, dy;
+        cell bitmap;
+    };
+    std::vector<candidate> candidates;
+    std::vector<std::uint8_t> blocks;  // [block][candidate][block_size]
+    std::size_t feature_size = 0;
+    std::size_t block_size = 0;
+    settings s;
+    std::vector<rect> rects;   // smallest first, so that pieces come before wholes
+    std::vector<int> rect_id;  // by (left, top, right, bottom), -1 when not a rectangle here
+
+    int id(int l, int t, int r, int b) const {
+        return rect_id[static_cast<std::size_t>(
+            ((l * (grid + 1) + t) * (grid + 1) + r) * (grid + 1) + b)];
+    }
+};
+
+composer::composer(std::vector<bitmap_glyph> donors, std::vector<std::uint8_t> features,
+                   std::size_t feature_size, const settings& s)
+    : impl_(std::make_unique<impl>()) {
+    if (feature_size % 64 != 0 || features.size() != donors.size() * feature_size ||
+        donors.empty()) {
+        throw std::invalid_argument("composer: features do not match the donors");
+    }
+    auto& m = *impl_;
+    m.donors = std::move(donors);
+    m.feature_size = feature_size;
+    m.block_size = feature_size / 64;
+    m.s = s;
+    if (15 * m.block_size + static_cast<std::size_t>(std::max(s.agree, 0)) >= excluded_block) {
+        throw std::invalid_argument("composer: block costs would overflow");
+    }
+    // Components recur a pixel off where they stood in another character, so
+    // each donor is offered where it stands and, if asked, moved by one
+    // pixel in each direction (when no ink falls off the cell).
+    const int moves[5][2] = {{0, 0}, {-1, 0}, {1, 0}, {0, -1}, {0, 1}};
+    for (std::size_t d = 0; d < m.donors.size(); ++d) {
+        for (int k = 0; k < (s.shifts ? 5 : 1); ++k) {
+            const int dx = moves[k][0];
+            const int dy = moves[k][1];
+            cell moved = 0;
+            bool lost = false;
+            for (int y = 0; y < grid; ++y) {
+                for (int x = 0; x < grid; ++x) {
+                    if (!ink_at(m.donors[d].bitmap, x, y)) {
+                        continue;
+                    }
+                    if (x + dx < 0 || x + dx >= grid || y + dy < 0 || y + dy >= grid) {
+                        lost = true;
+                    } else {
+                        moved = with_ink(moved, x + dx, y + dy);
+                    }
+                }
+            }
+            if (!lost) {
+                m.candidates.push_back({d, dx, dy, moved});
+            }
+        }
+    }
+    const std::size_t nc = m.candidates.size();
+    const std::size_t bs = m.block_size;
+    m.blocks.assign(64 * nc * bs, 0);
+    for (std::size_t i = 0; i < nc; ++i) {
+        const auto& c = m.candidates[i];
+        for (int y = 0; y < grid; ++y) {
+            for (int x = 0; x < grid; ++x) {
+                const int sx = x - c.dx;
+                const int sy = y - c.dy;
+                if (sx < 0 || sx >= grid || sy < 0 || sy >= grid) {
+                    continue;  // moved in from outside: blank
+                }
+                const std::uint8_t* from = features.data() + c.donor * feature_size +
+                                           static_cast<std::size_t>(sy * grid + sx) * bs;
+                std::copy(
+                    from, from + bs,
+                    m.blocks.begin() + static_cast<std::ptrdiff_t>(
+                                           (static_cast<std::size_t>(y * grid + x) * nc + i) * bs));
+            }
+        }
+    }
+    const int min = std::clamp(s.min_piece, 1, grid);
+    // Intervals of the grid at least `min` wide, plus the whole side.
+    for (int l = 0; l < grid; ++l) {
+        for (int t = 0; t < grid; ++t) {
+            for (int r = l + 1; r <= grid; ++r) {
+                for (int b = t + 1; b <= grid; ++b) {
+                    const bool w = r - l >= min || (l == 0 && r == grid);
+                    const bool h = b - t >= min || (t == 0 && b == grid);
+                    if (w && h) {
+                        m.rects.push_back({l, t, r, b});
+                    }
+                }
+            }
+        }
+    }
+    std::stable_sort(m.rects.begin(), m.rects.end(),
+                     [](const rect& a, const rect& b) { return a.area() < b.area(); });
+    m.rect_id.assign(static_cast<std::size_t>(corners * corners), -1);
+    for (std::size_t i = 0; i < m.rects.size(); ++i) {
+        const rect& r = m.rects[i];
+        m.rect_id[static_cast<std::size_t>(
+            ((r.left * (grid + 1) + r.top) * (grid + 1) + r.right) * (grid + 1) + r.bottom)] =
+            static_cast<int>(i);
+    }
+}
+
+composer::~composer() = default;
+composer::composer(composer&&) noexcept = default;
+
+const std::vector<bitmap_glyph>& composer::donors() const noexcept {
+    return impl_->donors;
+}
+
+composition composer::compose(std::span<const std::uint8_t> target, unsigned exclude_glyph) const {
+    const impl& m = *impl_;
+    if (target.size() != m.feature_size) {
+        throw std::invalid_argument("composer: target features of the wrong size");
+    }
+    const std::size_t n = m.candidates.size();
+    const std::size_t bs = m.block_size;
+    // costs[block][candidate]: how far the candidate's outline is from the
+    // target's in that pixel.
+    std::vector<std::uint16_t> costs(64 * n);
+    for (int block = 0; block < 64; ++block) {
+        const std::uint8_t* t = target.data() + static_cast<std::size_t>(block) * bs;
+        const std::uint8_t* f = m.blocks.data() + static_cast<std::size_t>(block) * n * bs;
+        std::uint16_t* cost = costs.data() + static_cast<std::size_t>(block) * n;
+        block_costs(t, f, n, bs, cost);
+    }
+    // Excluded candidates cost the most a block can, which no real candidate
+    // reaches (the constructor checks), and still fits 64 times in 16 bits.
+    auto exclude = [&] {
+        for (std::size_t d = 0; d < n; ++d) {
+            if (m.donors[m.candidates[d].donor].glyph_index == exclude_glyph) {
+                for (int block = 0; block < 64; ++block) {
+                    costs[static_cast<std::size_t>(block) * n + d] = excluded_block;
+                }
+            }
+        }
+    };
+    exclude();
+    std::vector<std::uint16_t> prefix(static_cast<std::size_t>(corners) * n, 0);
+    // Corner (x, y) sums the blocks above and left of it, so that any
+    // rectangle's cost takes four lookups.
+    auto build_prefix = [&] {
+        for (int block = 0; block < 64; ++block) {
+            const int x = block % grid;
+            const int y = block / grid;
+            const std::uint16_t* cost = costs.data() + static_cast<std::size_t>(block) * n;
+            std::uint16_t* out =
+                prefix.data() + static_cast<std::size_t>((y + 1) * (grid + 1) + x + 1) * n;
+            const std::uint16_t* up =
+                prefix.data() + static_cast<std::size_t>(y * (grid + 1) + x + 1) * n;
+            const std::uint16_t* left =
+                prefix.data() + static_cast<std::size_t>((y + 1) * (grid + 1) + x) * n;
+            const std::uint16_t* diag =
+                prefix.data() + static_cast<std::size_t>(y * (grid + 1) + x) * n;
+            for (std::size_t d = 0; d < n; ++d) {
+                out[d] = static_cast<std::uint16_t>(cost[d] + up[d] + left[d] - diag[d]);
+            }
+        }
+    };
+    build_prefix();
+    auto corner = [&](int x, int y) {
+        return prefix.data() + static_cast<std::size_t>(y * (grid + 1) + x) * n;
+    };
+    if (m.s.window > 0) {
+        // Each pixel as the donors that match best around it would draw it.
+        const int w = m.s.window;
+        const std::size_t k =
+            std::min<std::size_t>(static_cast<std::size_t>(std::max(m.s.vote, 1)), n);
+        std::vector<std::pair<int, std::size_t>> ranked(n);
+        std::array<int, 64> share{};  // of 1024
+        for (int y = 0; y < grid; ++y) {
+            for (int x = 0; x < grid; ++x) {
+                const int l = std::max(0, x - w), t = std::max(0, y - w);
+                const int r = std::min(grid, x + w + 1), b = std::min(grid, y + w + 1);
+                const std::uint16_t* a = corner(l, t);
+                const std::uint16_t* bb = corner(r, t);
+                const std::uint16_t* c = corner(l, b);
+                const std::uint16_t* e = corner(r, b);
+                for (std::size_t d = 0; d < n; ++d) {
+                    ranked[d] = {static_cast<std::uint16_t>(e[d] - bb[d] - c[d] + a[d]), d};
+                }
+                std::partial_sort(ranked.begin(), ranked.begin() + static_cast<std::ptrdiff_t>(k),
+                                  ranked.end());
+                long votes = 0, total = 0;
+                for (std::size_t j = 0; j < k; ++j) {
+                    const long wt = (static_cast<long>(ranked[0].first) + m.s.vote_slack) * 1024 /
+                                    (static_cast<long>(ranked[j].first) + m.s.vote_slack);
+                    total += wt;
+                    if (ink_at(m.candidates[ranked[j].second].bitmap, x, y)) {
+                        votes += wt;
+                    }
+                }
+                share[static_cast<std::size_t>(y * grid + x)] =
+                    static_cast<int>(votes * 1024 / total);
+            }
+        }
+        if (m.s.agree == 0) {
+            composition out;
+            for (int i = 0; i < 64; ++i) {
+                if (share[static_cast<std::size_t>(i)] * 2 > 1024) {
+                    out.bitmap = with_ink(out.bitmap, i % grid, i / grid);
+                }
+            }
+            return out;
+        }
+        // Pieces must also agree with that consensus.
+        for (int block = 0; block < 64; ++block) {
+            std::uint16_t* cost = costs.data() + static_cast<std::size_t>(block) * n;
+            const int on = m.s.agree * (1024 - share[static_cast<std::size_t>(block)]) / 1024;
+            const int off = m.s.agree * share[static_cast<std::size_t>(block)] / 1024;
+            for (std::size_t d = 0; d < n; ++d) {
+                cost[d] = static_cast<std::uint16_t>(
+                    cost[d] +
+                    (ink_at(m.candidates[d].bitmap, block % grid, block / grid) ? on : off));
+            }
+        }
+        exclude();
+        build_prefix();
+    }
+    // The best single donor of every rectangle, then the best way to cut it.
+    const std::size_t nr = m.rects.size();
+    std::vector<int> best(nr);
+    std::vector<int> split(nr, 0);  // 0: one piece; x + 1: cut at column x; -(y + 1): at row y
+    for (std::size_t i = 0; i < nr; ++i) {
+        const rect& r = m.rects[i];
+        const std::uint16_t* a = corner(r.left, r.top);
+        const std::uint16_t* b = corner(r.right, r.top);
+        const std::uint16_t* c = corner(r.left, r.bottom);
+        const std::uint16_t* e = corner(r.right, r.bottom);
+        std::uint16_t lowest = std::numeric_limits<std::uint16_t>::max();
+        for (std::size_t d = 0; d < n; ++d) {
+            const auto v = static_cast<std::uint16_t>(e[d] - b[d] - c[d] + a[d]);
+            lowest = std::min(lowest, v);
+        }
+        int value = lowest;
+        for (int x = r.left + 1; x < r.right; ++x) {
+            const int p = m.id(r.left, r.top, x, r.bottom);
+            const int q = m.id(x, r.top, r.right, r.bottom);
+            if (p >= 0 && q >= 0 &&
+                best[static_cast<std::size_t>(p)] + best[static_cast<std::size_t>(q)] +
+                        m.s.cut_cost <
+                    value) {
+                value = best[static_cast<std::size_t>(p)] + best[static_cast<std::size_t>(q)] +
+                        m.s.cut_cost;
+                split[i] = x + 1;
+            }
+        }
+        for (int y = r.top + 1; y < r.bottom; ++y) {
+            const int p = m.id(r.left, r.top, r.right, y);
+            const int q = m.id(r.left, y, r.right, r.bottom);
+            if (p >= 0 && q >= 0 &&
+                best[static_cast<std::size_t>(p)] + best[static_cast<std::size_t>(q)] +
+                        m.s.cut_cost <
+                    value) {
+                value = best[static_cast<std::size_t>(p)] + best[static_cast<std::size_t>(q)] +
+                        m.s.cut_cost;
+                split[i] = -(y + 1);
+            }
+        }
+        best[i] = value;
+    }
+    composition out;
+    out.cost = best[static_cast<std::size_t>(m.id(0, 0, grid, grid))];
+
+    std::vector<rect> todo{{0, 0, grid, grid}};
+    while (!todo.empty()) {
+        const rect r = todo.back();
+        todo.pop_back();
+        const int i = m.id(r.left, r.top, r.right, r.bottom);
+        const int how = split[static_cast<std::size_t>(i)];
+        if (how > 0) {
+            todo.push_back({r.left, r.top, how - 1, r.bottom});
+            todo.push_back({how - 1, r.top, r.right, r.bottom});
+            continue;
+        }
+        if (how < 0) {
+            todo.push_back({r.left, r.top, r.right, -how - 1});
+            todo.push_back({r.left, -how - 1, r.right, r.bottom});
+            continue;
+        }
+        const std::uint16_t* a = corner(r.left, r.top);
+        const std::uint16_t* b = corner(r.right, r.top);
+        const std::uint16_t* c = corner(r.left, r.bottom);
+        const std::uint16_t* e = corner(r.right, r.bottom);
+        // The best few donors of the piece vote pixel by pixel, each by how
+        // well it matches; a lone donor's quirks are outvoted.
+        const std::size_t k =
+            std::min<std::size_t>(static_cast<std::size_t>(std::max(m.s.vote, 1)), n);
+        std::vector<std::pair<int, std::size_t>> ranked(n);
+        for (std::size_t d = 0; d < n; ++d) {
+            ranked[d] = {static_cast<std::uint16_t>(e[d] - b[d] - c[d] + a[d]), d};
+        }
+        std::partial_sort(ranked.begin(), ranked.begin() + static_cast<std::ptrdiff_t>(k),
+                          ranked.end());
+        const auto& chosen = m.candidates[ranked[0].second];
+        out.pieces.push_back(
+            {r.left, r.top, r.right, r.bottom, chosen.donor, chosen.dx, chosen.dy});
+        std::vector<long> weight(k);
+        long total = 0;
+        for (std::size_t j = 0; j < k; ++j) {
+            weight[j] = (static_cast<long>(ranked[0].first) + m.s.vote_slack) * 1024 /
+                        (static_cast<long>(ranked[j].first) + m.s.vote_slack);
+            total += weight[j];
+        }
+        for (int y = r.top; y < r.bottom; ++y) {
+            for (int x = r.left; x < r.right; ++x) {
+                long votes = 0;
+                for (std::size_t j = 0; j < k; ++j) {
+                    if (ink_at(m.candidates[ranked[j].second].bitmap, x, y)) {
+                        votes += weight[j];
+                    }
+                }
+                if (2 * votes > total) {
+                    out.bitmap = with_ink(out.bitmap, x, y);
+                }
+            }
+        }
+    }
+    return out;
+}
+
+}  // namespace glyph8::compose

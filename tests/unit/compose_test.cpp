@@ -1,0 +1,101 @@
+#include "glyph8/compose.hpp"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "glyph8/capture.hpp"
+#include "glyph8/surface.hpp"
+#include "glyph8/utf8.hpp"
+
+namespace glyph8::compose {
+namespace {
+
+cell from_rows(std::initializer_list<const char*> rows) {
+    cell c = 0;
+    int y = 0;
+    for (const char* row : rows) {
+        for (int x = 0; row[x] != '\0'; ++x) {
+            if (row[x] == '#') {
+                c = with_ink(c, x, y);
+            }
+        }
+        ++y;
+    }
+    return c;
+}
+
+// What the surface draws for `c` with only `face`, read back as a cell.
+cell drawn(const std::shared_ptr<typeface>& face, char32_t c, bool& missing) {
+    surface pic(81, 33, face);
+    std::string text;
+    append_utf8(text, c);
+    pic.Print(text);
+    missing = !pic.missing().empty();
+    cell out = 0;
+    surface_box box(pic);
+    sample_window w;
+    EXPECT_FALSE(read_window(box, w).has_value());
+    for (int x = 0; x < 8; ++x) {
+        for (int y = 0; y < 8; ++y) {
+            if (w.ink[x][y]) {
+                out = with_ink(out, x, y);
+            }
+        }
+    }
+    return out;
+}
+
+// A face we write must read back through FreeType, through the same chain
+// the program draws with, pixel for pixel and in the sampling window.
+TEST(ComposedFace, WrittenGlyphsReadBackThroughTheSurface) {
+    const std::vector<written_glyph> glyphs = {
+        {U'\u4E00', from_rows({"#.......", "", "", "", "", "", "", "......##"})},
+        {U'\u4F60', from_rows({"", "..####..", "..#..#..", "..####.."})},
+        {U'\u9FA5', ~cell{0}},
+        {U'\uFA2D', 0},  // a blank glyph is a glyph all the same
+    };
+    const auto bytes =
+        std::make_shared<std::vector<unsigned char>>(write_pcf(glyphs, "Test", "none"));
+    face_source source{"test", "", std::span<const unsigned char>(*bytes), bytes};
+    face_info info;
+    ASSERT_EQ(probe_face(source, info), status::ok);
+    EXPECT_EQ(info.strike_sizes, std::vector<int>{8});
+    const auto face = std::make_shared<typeface>(std::vector{source});
+    for (const auto& g : glyphs) {
+        bool missing = true;
+        EXPECT_EQ(drawn(face, g.code, missing), g.bitmap) << std::hex << unsigned(g.code);
+        EXPECT_FALSE(missing);
+    }
+    bool missing = false;
+    drawn(face, U'\u4E01', missing);  // between two glyphs
+    EXPECT_TRUE(missing);
+}
+
+TEST(Composer, PiecesComeFromTheBestMatchUnlessItIsExcluded) {
+    // Three donors whose "outlines" are their own pixels at full level.
+    const std::vector<bitmap_glyph> donors = {
+        {U'\u4E00', 1, from_rows({"#######", "", "", "", "", "", "#######"})},
+        {U'\u4E01', 2, from_rows({"###....", "###....", "###....", "###....", "###...."})},
+        {U'\u4E02', 3, from_rows({"#######", "#.....#", "#.....#", "#######"})},
+    };
+    std::vector<std::uint8_t> features;
+    for (const auto& d : donors) {
+        for (int block = 0; block < 64; ++block) {
+            features.insert(features.end(), 16, ink_at(d.bitmap, block % 8, block / 8) ? 15 : 0);
+        }
+    }
+    const composer c(donors, features, 1024, settings{});
+    const std::span<const std::uint8_t> third(features.data() + 2 * 1024, 1024);
+    EXPECT_EQ(c.compose(third).bitmap, donors[2].bitmap);
+    const composition without = c.compose(third, 3);
+    EXPECT_NE(without.bitmap, donors[2].bitmap);
+    for (const auto& p : without.pieces) {
+        EXPECT_NE(p.donor, 2u);
+    }
+}
+
+}  // namespace
+}  // namespace glyph8::compose
