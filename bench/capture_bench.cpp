@@ -35,7 +35,9 @@ std::string megabyte_of_text() {
 
 BENCHMARK_CAPTURE(capture, digit_six, std::string("6"));
 BENCHMARK_CAPTURE(capture, guo_bitmap_face, std::string("\xE5\x9C\x8B"));
-BENCHMARK_CAPTURE(capture, shuo_outline_face, std::string("\xE8\xAA\xAA"));
+BENCHMARK_CAPTURE(capture, shuo_composed_face, std::string("\xE8\xAA\xAA"));
+BENCHMARK_CAPTURE(capture, ni_composed_face, std::string("\xE4\xBD\xA0"));
+BENCHMARK_CAPTURE(capture, parenthesized_one_outline_face, std::string("\xE3\x88\xA0"));
 BENCHMARK_CAPTURE(capture, one_mebibyte, megabyte_of_text());
 
 }  // namespace
