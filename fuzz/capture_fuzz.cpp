@@ -7,7 +7,8 @@
 #include "glyph8/default_face.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static glyph8::surface pic(81, 33, glyph8::make_default_typeface());
+    static glyph8::surface pic(glyph8::picture_width, glyph8::picture_height,
+                               glyph8::make_default_typeface());
     glyph8::surface_box box(pic);
     glyph8::string_box input(std::string(reinterpret_cast<const char*>(data), size));
     glyph8::string_box output;

@@ -12,7 +12,7 @@ namespace {
 // Places and sizes of the controls in logical pixels (96 per inch).
 constexpr QRect label1Rect(24, 24, 81, 33);
 constexpr QRect text2Rect(120, 16, 81, 33);
-constexpr QRect picRect(16, 64, 81, 33);
+constexpr QRect picRect(16, 64, picture_width, picture_height);
 constexpr QRect text1Rect(8, 128, 697, 97);
 constexpr QRect command1Rect(8, 232, 81, 33);
 constexpr QSize clientSize(734, 270);

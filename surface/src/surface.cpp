@@ -94,8 +94,13 @@ void surface::Print(std::string_view text) {
     if (cell_top >= height_ || cell_top + cell_height <= 0) {
         return;
     }
+    // A pen that stops advancing (marks, or a font whose glyphs do not move
+    // it) could draw a long text forever at the same spot, so drawing also
+    // stops after glyph_limit() glyphs.
+    std::size_t drawn = 0;
+    const std::size_t limit = glyph_limit();
     std::size_t pos = 0;
-    while (pos < text.size() && pen_x < width_) {
+    while (pos < text.size() && pen_x < width_ && drawn < limit) {
         const char32_t c = decode_utf8(text, pos);
         if (is_control_character(c)) {
             continue;
@@ -106,6 +111,7 @@ void surface::Print(std::string_view text) {
             missing_.push_back(c);
         }
         blit(g, pen_x, cell_top);
+        ++drawn;
         pen_x += g.advance;
     }
 }

@@ -7,6 +7,8 @@
 #include <cmath>
 #include <new>
 
+#include "sfnt_check.hpp"
+
 namespace glyph8 {
 
 namespace {
@@ -41,6 +43,7 @@ struct typeface::face_slot {
     face_source source;
     FT_Face face = nullptr;
     bool broken = false;
+    bool failed_to_load = false;     // already in load_failures_
     unsigned configured_serial = 0;  // size_serial_ this face was set up for
     bool usable = false;             // has a strike or outlines at this size
     bool strike = false;             // drawn from a bitmap strike
@@ -54,6 +57,7 @@ status probe_face(const face_source& source, face_info& info) {
     }
     FT_Face face = nullptr;
     status result = status::failed;
+    info.damage = sfnt_damage(source.data);
     if (open_memory_face(lib, source, face) == 0) {
         info.scalable = FT_IS_SCALABLE(face);
         info.strike_sizes.clear();
@@ -204,7 +208,8 @@ const glyph_image& typeface::glyph(char32_t c) {
     glyph_image image;
     bool found = false;
     face_slot* first_usable = nullptr;
-    for (auto& slot : faces_) {
+    for (std::size_t i = 0; i < faces_.size(); ++i) {
+        face_slot& slot = faces_[i];
         if (!open(slot) || !configure(slot)) {
             continue;
         }
@@ -212,9 +217,16 @@ const glyph_image& typeface::glyph(char32_t c) {
             first_usable = &slot;
         }
         const FT_UInt index = FT_Get_Char_Index(slot.face, static_cast<FT_ULong>(c));
-        if (index != 0 && render(slot, index, image)) {
+        if (index == 0) {
+            continue;
+        }
+        if (render(slot, index, image)) {
             found = true;
             break;
+        }
+        if (!slot.failed_to_load) {
+            slot.failed_to_load = true;
+            load_failures_.push_back({i, c});
         }
     }
     if (!found) {

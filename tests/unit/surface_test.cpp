@@ -5,6 +5,8 @@
 #include "row_name.hpp"
 
 #include <cmath>
+#include <fstream>
+#include <iterator>
 #include <limits>
 #include <string>
 #include <vector>
@@ -197,6 +199,25 @@ TEST_F(SurfaceTest, ReportsCharactersNoFaceHas) {
     EXPECT_NE(block(5, 1, 5, 8), block(60, 1, 5, 8)) << "a missing glyph still draws a box";
     print_at(0, 0, "6");
     EXPECT_TRUE(pic.missing().empty());
+}
+
+// A font whose glyphs never move the pen: 'A' inks column 0 and 'B' column
+// 1 of the top glyph row. Drawing must still end, after glyph_limit().
+TEST(SurfaceBound, APenThatNeverAdvancesStopsAtTheGlyphLimit) {
+    std::ifstream in(std::string(GLYPH8_TEST_DATA) + "/fonts/still8.bdf", std::ios::binary);
+    auto data = std::make_shared<std::vector<unsigned char>>(std::istreambuf_iterator<char>(in),
+                                                             std::istreambuf_iterator<char>());
+    surface pic{81, 33,
+                std::make_shared<typeface>(std::vector<face_source>{{"still", "", *data, data}})};
+    for (const std::size_t before : {pic.glyph_limit() - 1, pic.glyph_limit()}) {
+        pic.clear();
+        pic.Print(std::string(before, 'A') + "B");
+        std::int32_t a = 0, b = 0;
+        ASSERT_EQ(pic.Point(0, 1, a), status::ok);
+        ASSERT_EQ(pic.Point(1, 1, b), status::ok);
+        EXPECT_EQ(a, surface::ink);
+        EXPECT_EQ(b == surface::ink, before < pic.glyph_limit()) << before;
+    }
 }
 
 TEST_F(SurfaceTest, PrintMovesToTheNextLine) {

@@ -54,6 +54,11 @@ struct sample_window {
     friend bool operator==(const sample_window&, const sample_window&) = default;
 };
 
+// The picture box every capture draws on, in pixels: the window's and the
+// command line's, so that long texts are cut off at the same place.
+inline constexpr int picture_width = 81;
+inline constexpr int picture_height = 33;
+
 inline constexpr int window_first_row = 1;
 inline constexpr int font_size_points = 8;
 

@@ -9,6 +9,7 @@
 // Drawing is monochrome, so no pixel is ever half inked.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -54,10 +55,20 @@ class surface {
     // Draws UTF-8 text with the top-left of its first character cell at the
     // drawing position, advancing by each glyph's advance. Control characters
     // draw nothing; malformed bytes draw as U+FFFD. Work stops at the right
-    // edge, so its cost is bounded by the surface, not by the text. Afterwards
-    // the drawing position is at the start of the next line.
+    // edge or after glyph_limit() glyphs, whichever comes first, so its cost
+    // is bounded by the surface, not by the text or the font. Afterwards the
+    // drawing position is at the start of the next line.
     // May throw std::bad_alloc.
     void Print(std::string_view text);
+
+    // At most this many glyphs per pixel of width are drawn by one Print:
+    // room for any run of combining marks, yet a bound for fonts whose
+    // glyphs never advance. Only the first glyph_limit() characters that are
+    // not control characters can ever reach the surface.
+    static constexpr std::size_t glyphs_per_column = 64;
+    std::size_t glyph_limit() const noexcept {
+        return static_cast<std::size_t>(width_) * glyphs_per_column;
+    }
 
     // Colour of the pixel that contains (x, y); `outside` off the surface.
     // Inline: a capture makes 64 of these calls.

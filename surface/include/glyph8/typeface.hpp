@@ -34,6 +34,10 @@ struct face_info {
     bool scalable = false;
     std::vector<int> strike_sizes;  // pixel heights of its bitmap strikes
     std::string family;
+    // Why the font's tables do not hold together (a table past the end of
+    // the file, glyph locations out of order or past their table); empty
+    // when they do. FreeType opens such files and draws their glyphs blank.
+    std::string damage;
 };
 
 // Opens `source` once to check that FreeType can read it and to list what it
@@ -73,6 +77,15 @@ class typeface {
     // Whether face `index` has been opened (faces open on first need).
     bool is_open(std::size_t index) const;
 
+    // A face that maps a character to a glyph it then cannot load is
+    // damaged; the character falls through to the next face. The first such
+    // character of each face is kept here for warnings.
+    struct load_failure {
+        std::size_t face;
+        char32_t code;
+    };
+    const std::vector<load_failure>& load_failures() const noexcept { return load_failures_; }
+
   private:
     struct face_slot;
     struct library;
@@ -88,6 +101,7 @@ class typeface {
     int cell_height_ = 0;
     unsigned size_serial_ = 0;
     std::unordered_map<char32_t, glyph_image> cache_;
+    std::vector<load_failure> load_failures_;
     std::size_t cache_bytes_ = 0;
 };
 
