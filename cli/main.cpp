@@ -1,9 +1,12 @@
+#include <unistd.h>
+
 #include <iostream>
 
 #include "cli.hpp"
 
 int main(int argc, char** argv) {
-    std::ios::sync_with_stdio(false);
     std::vector<std::string> args(argv + 1, argv + argc);
-    return glyph8::cli::run(args, std::cin, std::cout, std::cerr);
+    glyph8::cli::fd_source in(STDIN_FILENO);
+    glyph8::cli::fd_sink out(STDOUT_FILENO);
+    return glyph8::cli::run(args, in, out, std::cerr);
 }

@@ -20,8 +20,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (parts.size() > 16) {
         return 0;
     }
-    std::istringstream in(stdin_text);
-    std::ostringstream out;
+    glyph8::cli::string_source in(stdin_text);
+    glyph8::cli::string_sink out;
     std::ostringstream err;
     const auto read = [](const std::string& path, std::vector<unsigned char>& font, std::string&) {
         font.assign(path.begin(), path.end());
@@ -29,10 +29,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     };
     const int code = glyph8::cli::run(parts, in, out, err, read);
     // Usage errors say so and print nothing; success always prints something.
-    if (code == glyph8::cli::exit_usage && (!out.str().empty() || err.str().empty())) {
+    if (code == glyph8::cli::exit_usage && (!out.text.empty() || err.str().empty())) {
         __builtin_trap();
     }
-    if (code == glyph8::cli::exit_ok && out.str().empty()) {
+    if (code == glyph8::cli::exit_ok && out.text.empty()) {
         __builtin_trap();
     }
     return 0;

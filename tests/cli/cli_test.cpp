@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -18,11 +19,11 @@ struct outcome {
 };
 
 outcome run_with(std::vector<std::string> args, const std::string& stdin_text = "") {
-    std::istringstream in(stdin_text);
-    std::ostringstream out;
+    string_source in(stdin_text);
+    string_sink out;
     std::ostringstream err;
     const int code = run(args, in, out, err);
-    return {code, out.str(), err.str()};
+    return {code, out.text, err.str()};
 }
 
 struct cli_case {
@@ -147,7 +148,27 @@ INSTANTIATE_TEST_SUITE_P(
                  "  { 42, 64, 2, 84, 0, 0, 0, 0}, // U+1F600 \xF0\x9F\x98\x80\n"
                  "};\n",
                  "no font has U+1F600"},
-        cli_case{"each_empty", {"--each", ""}, "", 0, "byte d[][8]={\n};\n", ""},
+        cli_case{"each_nothing_to_draw", {"--each", "\t"}, "", 2, "", "no character to draw"},
+        cli_case{"dash_then_text", {"-", "6"}, "", 2, "", "more than one TEXT"},
+        cli_case{"name_progmem",
+                 {"--name", "six", "--progmem", "6"},
+                 "",
+                 0,
+                 "const byte six[] PROGMEM = { 60, 74, 74, 48, 0, 0, 0, 0};\n",
+                 ""},
+        cli_case{"name_keyword", {"--name", "int", "6"}, "", 2, "", "cannot name an array"},
+        cli_case{"each_bidi_control_named_only",
+                 {"--each", "\xE2\x80\xAE"},
+                 "",
+                 0,
+                 "byte d[][8]={\n  { 42, 64, 2, 84, 0, 0, 0, 0}, // U+202E\n};\n",
+                 "no font has U+202E;"},
+        cli_case{"invalid_utf8_across_read_pieces",
+                 {},
+                 std::string(65535, 'a') + "\xE5\x9C",
+                 2,
+                 "",
+                 "not valid UTF-8 (byte 65535)"},
         // Font files ahead of the default face.
         cli_case{"font_bdf_first",
                  {"--font", box_font, "A"},
@@ -163,12 +184,42 @@ INSTANTIATE_TEST_SUITE_P(
                  "",
                  "none.ttf: No such file or directory"},
         cli_case{"font_directory", {"--font", data, "6"}, "", 2, "", "Is a directory"},
+        cli_case{"font_truetype",
+                 {"--font", data + "/fonts/square.ttf", "A"},
+                 "",
+                 0,
+                 "byte d[]={ 0, 126, 126, 126, 126, 0, 0, 0};\n",
+                 ""},
+        cli_case{"font_cut_in_half",
+                 {"--font", data + "/fonts/square_cut.ttf", "A"},
+                 "",
+                 2,
+                 "",
+                 "square_cut.ttf: damaged font (the glyf table runs past the end"},
+        cli_case{"font_locations_backwards",
+                 {"--font", data + "/fonts/square_loca_order.ttf", "A"},
+                 "",
+                 2,
+                 "",
+                 "damaged font (the glyph locations in the loca table go backwards"},
+        cli_case{"font_glyph_past_its_table",
+                 {"--font", data + "/fonts/square_glyf_past_end.ttf", "A"},
+                 "",
+                 2,
+                 "",
+                 "damaged font (glyph 1 lies past the end of the glyf table)"},
+        cli_case{"font_glyph_fails_to_load",
+                 {"--font", data + "/fonts/square_bad_glyph.ttf", "A"},
+                 "",
+                 0,
+                 "byte d[]={ 124, 18, 18, 124, 0, 0, 0, 0};\n",
+                 "square_bad_glyph.ttf: damaged font (the glyph of U+0041 A cannot be loaded"},
         cli_case{"font_corrupt",
                  {"--font", data + "/fonts/corrupt.ttf", "6"},
                  "",
                  2,
                  "",
-                 "corrupt.ttf: not a font file"},
+                 "corrupt.ttf: damaged font (the table directory"},
         cli_case{"font_wrong_bitmap_size",
                  {"--font", data + "/fonts/box16.bdf", "6"},
                  "",
@@ -187,6 +238,19 @@ TEST(Cli, HelpAndVersionSayWhatTheyShould) {
                                "Droid Sans Fallback", "Apache License 2.0"}) {
         EXPECT_NE(version.out.find(needle), std::string::npos) << needle;
     }
+}
+
+// FreeType, the reader every other tool uses too, must take the font back
+// and draw exactly the glyphs it was written from.
+TEST(Cli, BdfOutputDrawsBackTheSameGlyphs) {
+    const std::string text = "6A\\\xE5\x9C\x8B\xE8\xAA\xAA\xF0\x9F\x98\x80";
+    const outcome bdf = run_with({"--bdf", text});
+    ASSERT_EQ(bdf.code, 0) << bdf.err;
+    const std::string path = testing::TempDir() + "glyph8_round_trip.bdf";
+    std::ofstream(path, std::ios::binary) << bdf.out;
+    const outcome back = run_with({"--font", path, "--each", text});
+    EXPECT_EQ(back.code, 0) << back.err;
+    EXPECT_EQ(back.out, run_with({"--each", text}).out);
 }
 
 TEST(Cli, AMegabyteOfTextIsNoTrouble) {

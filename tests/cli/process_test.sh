@@ -1,27 +1,55 @@
 #!/bin/sh
 # The installed shape of glyph8-cli: a real process, real exit codes, stdout
-# and stderr kept apart.
+# and stderr kept apart, real file descriptors that fail.
 set -u
 cli=$1
+build=$2
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
 fail=0
-check() { # name expected-code expected-stdout command...
-    name=$1 want_code=$2 want_out=$3
-    shift 3
-    out=$("$@" 2>/tmp/glyph8-cli-err.$$)
+# check name expected-code expected-stdout expected-stderr-part command...
+# (an empty expected-stderr-part wants nothing on stderr)
+check() {
+    name=$1 want_code=$2 want_out=$3 want_err=$4
+    shift 4
+    out=$("$@" 2>"$tmp/err")
     code=$?
-    if [ "$code" != "$want_code" ] || [ "$out" != "$want_out" ]; then
+    if [ -z "$want_err" ]; then
+        err_ok=$([ ! -s "$tmp/err" ] && echo yes)
+    else
+        err_ok=$(grep -qF -- "$want_err" "$tmp/err" && echo yes)
+    fi
+    if [ "$code" != "$want_code" ] || [ "$out" != "$want_out" ] || [ -z "$err_ok" ]; then
         echo "FAIL $name: exit $code, stdout '$out'" >&2
-        cat /tmp/glyph8-cli-err.$$ >&2
+        cat "$tmp/err" >&2
         fail=1
     else
         echo "ok   $name"
     fi
-    rm -f /tmp/glyph8-cli-err.$$
 }
 six='byte d[]={ 60, 74, 74, 48, 0, 0, 0, 0};'
-check argument 0 "$six" "$cli" 6
-check stdin 0 "$six" sh -c "printf '6\n' | '$cli'"
-check unknown_option 2 "" "$cli" --nope
-check invalid_utf8 2 "" "$cli" "$(printf 'a\377')"
-check version 0 "$("$cli" --version)" "$cli" --version
+check argument 0 "$six" "" "$cli" 6
+check stdin 0 "$six" "" sh -c "printf '6\n' | '$cli'"
+check unknown_option 2 "" "unknown option" "$cli" --nope
+check invalid_utf8 2 "" "byte 1" "$cli" "$(printf 'a\377')"
+check version 0 "$("$cli" --version)" "" "$cli" --version
+check stdin_directory 2 "" "cannot read standard input: Is a directory" sh -c "'$cli' < /"
+check stdin_closed 2 "" "cannot read standard input: Bad file descriptor" sh -c "'$cli' <&-"
+check help_to_full_disk 3 "" "cannot write the output: No space left on device" \
+    sh -c "'$cli' --help > /dev/full"
+check glyph_to_full_disk 3 "" "No space left on device" sh -c "'$cli' 6 > /dev/full"
+check version_to_closed_stdout 3 "" "Bad file descriptor" sh -c "'$cli' --version >&-"
+mkfifo "$tmp/fifo"
+check font_fifo 2 "" "fifo: not a regular file" timeout 20 "$cli" --font "$tmp/fifo" 6
+check font_device 2 "" "null: not a regular file" "$cli" --font /dev/null 6
+
+# Installed anywhere, --version names the directory its licence texts are in.
+cmake --install "$build" --prefix "$tmp/prefix" >/dev/null
+dir=$("$tmp/prefix/bin/glyph8-cli" --version | sed -n 's/^The fonts. licence texts are in //p')
+if [ -z "$dir" ] || [ ! -f "$dir/fonts-misaki.txt" ]; then
+    echo "FAIL installed_licences: '$dir'" >&2
+    fail=1
+else
+    echo "ok   installed_licences"
+fi
 exit $fail

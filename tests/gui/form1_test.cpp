@@ -72,11 +72,11 @@ class FailingText : public text_box {
 };
 
 std::string cliLine(const std::string& text) {
-    std::istringstream in;
-    std::ostringstream out;
+    glyph8::cli::string_source in("");
+    glyph8::cli::string_sink out;
     std::ostringstream err;
     glyph8::cli::run({text}, in, out, err);
-    std::string line = out.str();
+    std::string line = out.text;
     if (!line.empty() && line.back() == '\n') {
         line.pop_back();
     }
