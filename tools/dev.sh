@@ -14,7 +14,7 @@ packages=(
     libfreetype-dev libgtest-dev libbenchmark-dev qt6-base-dev
     xfonts-base fonts-misaki fonts-droid-fallback fonts-noto-cjk
     python3 python3-pil xvfb xauth x11-utils xdotool imagemagick
-    gcc-avr avr-libc binutils-avr
+    gcc-avr avr-libc binutils-avr qt6-translations-l10n
 )
 
 install_missing() {

@@ -1,6 +1,10 @@
 #include "form1.hpp"
 
+#include <limits>
+
+#include <QApplication>
 #include <QFontDatabase>
+#include <QFontInfo>
 #include <QMessageBox>
 
 #include "text_box_adapters.hpp"
@@ -80,6 +84,8 @@ Form1::Form1(CaptureCommand command, QWidget* parent)
     Text2 = new QLineEdit(QStringLiteral("6"), this);
     Text2->setObjectName(QStringLiteral("Text2"));
     Text2->setGeometry(text2Rect);
+    // The input takes any length; drawing stops at the surface's edge.
+    Text2->setMaxLength(std::numeric_limits<int>::max());
     Label1->setBuddy(Text2);
 
     pic = new PictureBox(picRect.width(), picRect.height(), this);
@@ -89,7 +95,14 @@ Form1::Form1(CaptureCommand command, QWidget* parent)
     Text1 = new QPlainTextEdit(QStringLiteral("Text1"), this);
     Text1->setObjectName(QStringLiteral("Text1"));
     Text1->setGeometry(text1Rect);
-    Text1->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    // The declaration reads best in the fixed face; anything else typed or
+    // pasted here falls back to the window's faces.
+    QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    fixed.setFamilies(QStringList{QFontInfo(fixed).family()} + QApplication::font().families());
+    Text1->setFont(fixed);
+    // Tab moves on, as in every other box of the window, instead of typing
+    // a tab into the output.
+    Text1->setTabChangesFocus(true);
 
     Command1 = new QPushButton(QStringLiteral("計算輸出碼"), this);
     Command1->setObjectName(QStringLiteral("Command1"));

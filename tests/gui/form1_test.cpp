@@ -1,8 +1,14 @@
+#include <QClipboard>
+#include <QFontDatabase>
 #include <QFontMetrics>
+#include <QGlyphRun>
 #include <QInputMethodEvent>
 #include <QMessageBox>
+#include <QRawFont>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QTextLayout>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -116,19 +122,71 @@ class Form1Test : public QObject {
         QCOMPARE(QLocale().name(), QStringLiteral("zh_TW"));
     }
 
-    void tabOrderFollowsTabIndexes() {
+    // Real key presses, so that a box that eats Tab would show.
+    void tabKeyWalksTheTabOrder() {
         Form1 form;
-        const QList<QWidget*> controls{form.pic, form.Text1, form.Command1, form.Text2};
-        QList<QWidget*> chain;
-        QWidget* w = form.pic;
-        do {
-            if (controls.contains(w)) {
-                chain << w;
-            }
-            w = w->nextInFocusChain();
-        } while (w != form.pic);
-        QCOMPARE(chain, controls);
+        form.show();
+        QVERIFY(QTest::qWaitForWindowActive(&form));
+        const QList<QWidget*> order{form.pic, form.Text1, form.Command1, form.Text2};
+        form.pic->setFocus();
+        for (qsizetype i = 1; i <= order.size(); ++i) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            QCOMPARE(QApplication::focusWidget(), order[i % order.size()]);
+        }
+        for (qsizetype i = order.size() - 1; i >= 0; --i) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab, Qt::ShiftModifier);
+            QCOMPARE(QApplication::focusWidget(), order[i]);
+        }
+        QCOMPARE(form.Text1->toPlainText(), QStringLiteral("Text1"));
         QCOMPARE(form.Label1->focusPolicy(), Qt::NoFocus);
+    }
+
+    void qtSpeaksChineseTaiwanElseEnglish() {
+        QCOMPARE(QCoreApplication::translate("QPlatformTheme", "OK"), QStringLiteral("確定"));
+        QTemporaryDir empty;
+        QCOMPARE(glyph8::window::installTranslations(*qApp, empty.path()), QStringLiteral("en_US"));
+    }
+
+    // The 8-pixel faces are for pic; captions and input are drawn in the
+    // desktop's face or the chosen Chinese one, never in whatever fontconfig
+    // falls back to, and in a scalable face without bitmap strikes that has
+    // every character.
+    void windowTextIsDrawnInAScreenFace() {
+        Form1 form;
+        form.Text2->setText(QStringLiteral("國6"));
+        const QList<QPair<QWidget*, QString>> shown{{form.Label1, form.Label1->text()},
+                                                    {form.Text2, form.Text2->text()},
+                                                    {form.Command1, form.Command1->text()}};
+        for (const auto& [widget, text] : shown) {
+            QTextLayout layout(text, widget->font());
+            layout.beginLayout();
+            layout.createLine();
+            layout.endLayout();
+            for (const QGlyphRun& run : layout.glyphRuns()) {
+                const QRawFont face = run.rawFont();
+                const QString what = widget->objectName() + ": " + face.familyName();
+                QVERIFY2(face.familyName() == glyph8::window::chineseUiFamily() ||
+                             face.familyName() == QFontInfo(widget->font()).family(),
+                         qPrintable(what));
+                QVERIFY2(face.fontTable("EBLC").isEmpty(), qPrintable(what));
+                QVERIFY2(QFontDatabase::isSmoothlyScalable(face.familyName()), qPrintable(what));
+                QVERIFY2(!run.glyphIndexes().contains(0), qPrintable(what));
+            }
+        }
+    }
+
+    void aHundredThousandCharacterPasteIsKeptAndCaptured() {
+        Form1 form;
+        form.show();
+        QVERIFY(QTest::qWaitForWindowActive(&form));
+        const QString text = QStringLiteral("6") + QString(99999, QChar(u'x'));
+        QGuiApplication::clipboard()->setText(text);
+        form.Text2->setFocus();
+        QTest::keyClick(form.Text2, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClick(form.Text2, Qt::Key_V, Qt::ControlModifier);
+        QCOMPARE(form.Text2->text(), text);
+        QTest::mouseClick(form.Command1, Qt::LeftButton);
+        QCOMPARE(form.Text1->toPlainText().toStdString(), cliLine(text.toStdString()));
     }
 
     void enlargedViewStaysClearOfTheControls() {
@@ -272,7 +330,7 @@ class Form1Test : public QObject {
     }
 
     void embeddedCjkFontCoversTheCaptions() {
-        const QString family = glyph8::window::useEmbeddedCjkFont();
+        const QString family = glyph8::window::registerEmbeddedCjkFont();
         QVERIFY(!family.isEmpty());
         const QFontMetrics metrics{QFont(family)};
         for (const char32_t c : U"請輸入文字計算出碼") {
