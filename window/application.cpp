@@ -56,7 +56,8 @@ QString chineseUiFamily() {
     static const QString family = [] {
         for (const char* name : screenFaces) {
             const QString candidate = QString::fromLatin1(name);
-            if (QFontDatabase::hasFamily(candidate) && QFontDatabase::isSmoothlyScalable(candidate)) {
+            if (QFontDatabase::hasFamily(candidate) &&
+                QFontDatabase::isSmoothlyScalable(candidate)) {
                 return candidate;
             }
         }
