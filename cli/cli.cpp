@@ -4,6 +4,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#if defined(_WIN32)
+#include <io.h>
+#include <windows.h>
+#endif
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -364,13 +369,33 @@ void append_grid(std::string& out, const sample_window& window, std::string_view
 // Where the licence texts are, if they are installed beside this program.
 std::string installed_licence_dir() {
     std::error_code ec;
+#if defined(_WIN32)
+    std::wstring name(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD n = GetModuleFileNameW(nullptr, name.data(), static_cast<DWORD>(name.size()));
+        if (n == 0) {
+            return {};
+        }
+        if (n < name.size()) {
+            name.resize(n);
+            break;
+        }
+        name.resize(name.size() * 2);
+    }
+    const std::filesystem::path exe(name);
+#else
     const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
     if (ec) {
         return {};
     }
+#endif
     const std::filesystem::path dir =
         (exe.parent_path() / font_licence_dir_from_program).lexically_normal();
-    return std::filesystem::is_directory(dir, ec) ? dir.string() : std::string();
+    if (!std::filesystem::is_directory(dir, ec)) {
+        return {};
+    }
+    const auto text = dir.u8string();
+    return std::string(text.begin(), text.end());
 }
 
 std::string version_text() {
@@ -656,11 +681,44 @@ void append_bdf_glyph(std::string& out, char32_t c, const sample_window& window)
     out += "ENDCHAR\n";
 }
 
+// The count type of read() and write(): unsigned int on Windows.
+auto io_size(std::size_t n) {
+#if defined(_WIN32)
+    return static_cast<unsigned>(std::min<std::size_t>(n, 1u << 30));
+#else
+    return n;
+#endif
+}
+
 }  // namespace
+
+#if defined(_WIN32)
+std::string utf8_from_wide(std::wstring_view text) {
+    if (text.empty()) {
+        return {};
+    }
+    const int size = static_cast<int>(text.size());
+    const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<std::size_t>(n), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), size, out.data(), n, nullptr, nullptr);
+    return out;
+}
+
+std::wstring wide_from_utf8(std::string_view text) {
+    if (text.empty()) {
+        return {};
+    }
+    const int size = static_cast<int>(text.size());
+    const int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), size, nullptr, 0);
+    std::wstring out(static_cast<std::size_t>(n), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), size, out.data(), n);
+    return out;
+}
+#endif
 
 std::ptrdiff_t fd_source::read(std::span<char> buffer, std::string& why) {
     for (;;) {
-        const ssize_t n = ::read(fd_, buffer.data(), buffer.size());
+        const auto n = ::read(fd_, buffer.data(), io_size(buffer.size()));
         if (n >= 0) {
             return n;
         }
@@ -673,7 +731,7 @@ std::ptrdiff_t fd_source::read(std::span<char> buffer, std::string& why) {
 
 bool fd_sink::write(std::string_view bytes, std::string& why) {
     while (!bytes.empty()) {
-        const ssize_t n = ::write(fd_, bytes.data(), bytes.size());
+        const auto n = ::write(fd_, bytes.data(), io_size(bytes.size()));
         if (n < 0 && errno == EINTR) {
             continue;
         }
@@ -699,6 +757,25 @@ bool string_sink::write(std::string_view bytes, std::string&) {
 }
 
 bool read_file(const std::string& path, std::vector<unsigned char>& data, std::string& why) {
+#if defined(_WIN32)
+    // Wide names, so that any file name opens; binary, so that no byte is
+    // translated. A folder cannot be opened at all there, so ask first.
+    const std::wstring name = wide_from_utf8(path);
+    struct _stat64 info {};
+    if (_wstat64(name.c_str(), &info) != 0) {
+        why = std::strerror(errno);
+        return false;
+    }
+    if ((info.st_mode & _S_IFMT) != _S_IFREG) {
+        why = (info.st_mode & _S_IFMT) == _S_IFDIR ? std::strerror(EISDIR) : "not a regular file";
+        return false;
+    }
+    const int fd = ::_wopen(name.c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
+    if (fd < 0) {
+        why = std::strerror(errno);
+        return false;
+    }
+#else
     // Non-blocking, so that opening a FIFO returns at once; it is then refused.
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
@@ -711,10 +788,11 @@ bool read_file(const std::string& path, std::vector<unsigned char>& data, std::s
         ::close(fd);
         return false;
     }
+#endif
     data.clear();
     unsigned char buffer[1 << 16];
     for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        const auto n = ::read(fd, buffer, sizeof buffer);
         if (n < 0 && errno == EINTR) {
             continue;
         }

@@ -2,7 +2,8 @@
 # copies their licence texts, so that both can be embedded and installed.
 
 function(glyph8_find_font var file package dir)
-    find_file(${var} NAMES ${file} PATHS ${dir} NO_DEFAULT_PATH NO_CACHE)
+    # The fonts are on the build machine, also when building for another one.
+    find_file(${var} NAMES ${file} PATHS ${dir} NO_DEFAULT_PATH NO_CACHE NO_CMAKE_FIND_ROOT_PATH)
     if(NOT ${var})
         message(FATAL_ERROR
             "Font ${file} not found in ${dir}: install the Debian package '${package}' "

@@ -15,6 +15,7 @@ packages=(
     xfonts-base fonts-misaki fonts-droid-fallback fonts-noto-cjk
     python3 python3-pil xvfb xauth x11-utils xdotool imagemagick
     gcc-avr avr-libc binutils-avr qt6-translations-l10n
+    g++-mingw-w64-x86-64-posix wine wine64 dpkg-dev xz-utils
 )
 
 install_missing() {
@@ -62,6 +63,9 @@ test)
     echo "== fuzz smoke run"
     build fuzz
     fuzz/smoke.sh build-fuzz
+    echo "== Windows build, its core and command-line tests under Wine"
+    build windows
+    ctest --preset windows
     ;;
 *)
     sed -n '2,9p' "$0" | sed 's/^# \{0,1\}//'

@@ -29,8 +29,10 @@ def build(loca_override=None, glyf=None):
     glyf = glyf or glyph_square()
     loca_entries = loca_override or [0, 0, len(glyf)]
     tables = {
-        b"head": struct.pack(">IIIIHHqqhhhhHHhhh", 0x00010000, 0x00010000, 0, 0x5F0F3CF5, 0x000B,
-                             1000, 0, 0, 0, -200, 700, 800, 0, 8, 2, 0, 0),
+        # The creation date holds Ctrl+Z and CR LF, as real fonts do here and
+        # there: a reader in text mode stops or loses a byte there.
+        b"head": struct.pack(">IIIIHHQqhhhhHHhhh", 0x00010000, 0x00010000, 0, 0x5F0F3CF5, 0x000B,
+                             1000, 0x1A0D0A1A0D0A0000, 0, 0, -200, 700, 800, 0, 8, 2, 0, 0),
         b"hhea": struct.pack(">IhhhHhhhhhhhhhhhH", 0x00010000, 800, -200, 0, 700, 0, 0, 600, 1, 0,
                              0, 0, 0, 0, 0, 0, 2),
         b"maxp": struct.pack(">IHHHHHHHHHHHHHH", 0x00010000, 2, 4, 1, 0, 0, 2, 0, 0, 0, 0, 0, 0,

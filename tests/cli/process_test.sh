@@ -1,9 +1,16 @@
 #!/bin/sh
 # The installed shape of glyph8-cli: a real process, real exit codes, stdout
 # and stderr kept apart, real file descriptors that fail.
+#   process_test.sh CLI BUILD_DIR [EMULATOR...]
+# A cross build passes the emulator that runs CLI; the checks that need a
+# POSIX system underneath (closed descriptors, /dev/full, FIFOs, installing)
+# then stay out.
 set -u
-cli=$1
+exe=$1
 build=$2
+shift 2
+emulator="$*"
+cli() { $emulator "$exe" "$@"; }
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 fail=0
@@ -28,11 +35,28 @@ check() {
     fi
 }
 six='byte d[]={ 60, 74, 74, 48, 0, 0, 0, 0};'
-check argument 0 "$six" "" "$cli" 6
-check stdin 0 "$six" "" sh -c "printf '6\n' | '$cli'"
-check unknown_option 2 "" "unknown option" "$cli" --nope
-check invalid_utf8 2 "" "byte 1" "$cli" "$(printf 'a\377')"
-check version 0 "$("$cli" --version)" "" "$cli" --version
+guo='byte d[]={ 127, 109, 109, 69, 95, 101, 127, 0};'
+check argument 0 "$six" "" cli 6
+check stdin 0 "$six" "" sh -c "printf '6\n' | $emulator '$exe'"
+check unknown_option 2 "" "unknown option" cli --nope
+# (Through standard input: a Windows command line is UTF-16 and cannot carry
+# a stray byte.)
+check invalid_utf8 2 "" "byte 1" sh -c "printf 'a\\377' | $emulator '$exe'"
+check version 0 "$(cli --version)" "" cli --version
+# Binary standard input: a Ctrl+Z is a control character like any other.
+check stdin_ctrl_z 0 "$six" "" sh -c "printf '\\0326' | $emulator '$exe'"
+check chinese_argument 0 "$guo" "" cli "國"
+cp "$(dirname "$0")/../data/fonts/box8.bdf" "$tmp/方塊.bdf"
+check chinese_file_name 0 'byte d[]={ 255, 129, 129, 129, 129, 129, 129, 255};' "" \
+    cli --font "$tmp/方塊.bdf" A
+check font_folder 2 "" "Is a directory" cli --font "$tmp" 6
+if [ "$(cli 6 | od -An -c | tr -d ' ')" != "$(printf '%s\n' "$six" | od -An -c | tr -d ' ')" ]; then
+    echo "FAIL line_end: not exactly one LF" >&2
+    fail=1
+fi
+[ -n "$emulator" ] && exit $fail
+
+cli=$exe
 check stdin_directory 2 "" "cannot read standard input: Is a directory" sh -c "'$cli' < /"
 check stdin_closed 2 "" "cannot read standard input: Bad file descriptor" sh -c "'$cli' <&-"
 check help_to_full_disk 3 "" "cannot write the output: No space left on device" \

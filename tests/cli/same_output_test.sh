@@ -1,0 +1,17 @@
+#!/bin/sh
+# Every build of glyph8-cli writes the same bytes: the table of the 94
+# printable ASCII characters and the 5,401 Big5 level-1 characters must equal
+# the checked-in one exactly (no CRLF, no code page, the same glyphs).
+#   same_output_test.sh DATA_DIR CLI [EMULATOR...]
+# After a deliberate change of the default face, rewrite the expected table:
+#   build/glyph8-cli --each < INPUT > tests/data/each_ascii_big5_level1.txt
+# with INPUT made as below.
+set -eu
+data=$1 exe=$2
+shift 2
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+{ printf '%b' "$(printf '\\%03o' $(seq 33 126))"; cat "$data/big5_level1.txt"; } >"$tmp/input"
+"$@" "$exe" --each <"$tmp/input" >"$tmp/out"
+cmp "$tmp/out" "$data/each_ascii_big5_level1.txt"
+echo "ok   $(grep -c '^  {' "$tmp/out") glyphs, byte for byte"
