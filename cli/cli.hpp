@@ -82,12 +82,6 @@ using file_reader = std::function<bool(const std::string& path, std::vector<unsi
 
 bool read_file(const std::string& path, std::vector<unsigned char>& data, std::string& why);
 
-#if defined(_WIN32)
-// Windows hands file names and the command line over in UTF-16.
-std::string utf8_from_wide(std::wstring_view text);
-std::wstring wide_from_utf8(std::string_view text);
-#endif
-
 // `args` excludes the program name. Standard input is read only when the
 // text is to come from it. Messages go to `err`.
 int run(const std::vector<std::string>& args, source& in, sink& out, std::ostream& err,

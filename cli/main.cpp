@@ -3,6 +3,7 @@
 #include <iostream>
 
 #include "cli.hpp"
+#include "glyph8/utf8.hpp"
 
 #if defined(_WIN32)
 #include <windows.h>
@@ -21,7 +22,7 @@ int main(int argc, char** argv) {
     if (wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count)) {
         args.clear();
         for (int i = 1; i < count; ++i) {
-            args.push_back(glyph8::cli::utf8_from_wide(wide[i]));
+            args.push_back(glyph8::utf8_from_wide(wide[i]));
         }
         LocalFree(wide);
     }

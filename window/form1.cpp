@@ -7,66 +7,24 @@
 #include <QFontInfo>
 #include <QMessageBox>
 
+#include "glyph8/form1.hpp"
 #include "text_box_adapters.hpp"
 
 namespace glyph8::window {
 
 namespace {
 
-// Places and sizes of the controls in logical pixels (96 per inch).
-constexpr QRect label1Rect(24, 24, 81, 33);
-constexpr QRect text2Rect(120, 16, 81, 33);
-constexpr QRect picRect(16, 64, picture_width, picture_height);
-constexpr QRect text1Rect(8, 128, 697, 97);
-constexpr QRect command1Rect(8, 232, 81, 33);
-constexpr QSize clientSize(734, 270);
-// The enlarged view sits in the free area right of the input box.
-constexpr QPoint matrixPos(232, 12);
-
-QString describeControl(const capture_error& error) {
-    if (error.control == control_interface::picture_box) {
-        return QStringLiteral("圖片框 pic");
-    }
-    return error.op == operation::read_text ? QStringLiteral("輸入框 Text2")
-                                            : QStringLiteral("輸出框 Text1");
+QRect placeOf(std::string_view name) {
+    const form::rect r = form::find(name).place;
+    return {r.left, r.top, r.width, r.height};
 }
 
-QString describeOperation(operation op) {
-    switch (op) {
-        case operation::set_scale_mode:
-            return QStringLiteral("無法將座標單位設為像素");
-        case operation::set_font_size:
-            return QStringLiteral("無法設定字型大小");
-        case operation::clear:
-            return QStringLiteral("無法清除畫面");
-        case operation::set_current_x:
-        case operation::set_current_y:
-            return QStringLiteral("無法設定繪製位置");
-        case operation::read_text:
-            return QStringLiteral("無法讀取文字");
-        case operation::print:
-            return QStringLiteral("無法繪製文字");
-        case operation::point:
-            return QStringLiteral("無法讀取像素");
-        case operation::write_text:
-            return QStringLiteral("無法寫入文字");
-    }
-    return QStringLiteral("操作失敗");
+QString fromUtf8(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-QString describeStatus(status s) {
-    switch (s) {
-        case status::invalid_value:
-            return QStringLiteral("值無效");
-        case status::unsupported:
-            return QStringLiteral("不支援");
-        case status::out_of_memory:
-            return QStringLiteral("記憶體不足");
-        case status::ok:
-        case status::failed:
-            break;
-    }
-    return QStringLiteral("操作失敗");
+QString textOf(std::string_view name) {
+    return fromUtf8(form::find(name).text);
 }
 
 }  // namespace
@@ -74,27 +32,27 @@ QString describeStatus(status s) {
 Form1::Form1(CaptureCommand command, QWidget* parent)
     : QWidget(parent), command_(std::move(command)) {
     setObjectName(QStringLiteral("Form1"));
-    setWindowTitle(QStringLiteral("glyph8 — 8×8 點陣字碼產生器"));
-    setFixedSize(clientSize);
+    setWindowTitle(fromUtf8(form::title));
+    setFixedSize(form::client_width, form::client_height);
 
-    Label1 = new QLabel(QStringLiteral("請輸入文字"), this);
+    Label1 = new QLabel(textOf("Label1"), this);
     Label1->setObjectName(QStringLiteral("Label1"));
-    Label1->setGeometry(label1Rect);
+    Label1->setGeometry(placeOf("Label1"));
 
-    Text2 = new QLineEdit(QStringLiteral("6"), this);
+    Text2 = new QLineEdit(textOf("Text2"), this);
     Text2->setObjectName(QStringLiteral("Text2"));
-    Text2->setGeometry(text2Rect);
+    Text2->setGeometry(placeOf("Text2"));
     // The input takes any length; drawing stops at the surface's edge.
     Text2->setMaxLength(std::numeric_limits<int>::max());
     Label1->setBuddy(Text2);
 
-    pic = new PictureBox(picRect.width(), picRect.height(), this);
+    pic = new PictureBox(picture_width, picture_height, this);
     pic->setObjectName(QStringLiteral("pic"));
-    pic->setGeometry(picRect);
+    pic->setGeometry(placeOf("pic"));
 
-    Text1 = new QPlainTextEdit(QStringLiteral("Text1"), this);
+    Text1 = new QPlainTextEdit(textOf("Text1"), this);
     Text1->setObjectName(QStringLiteral("Text1"));
-    Text1->setGeometry(text1Rect);
+    Text1->setGeometry(placeOf("Text1"));
     // The declaration reads best in the fixed face; anything else typed or
     // pasted here falls back to the window's faces.
     QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
@@ -104,19 +62,21 @@ Form1::Form1(CaptureCommand command, QWidget* parent)
     // a tab into the output.
     Text1->setTabChangesFocus(true);
 
-    Command1 = new QPushButton(QStringLiteral("計算輸出碼"), this);
+    Command1 = new QPushButton(textOf("Command1"), this);
     Command1->setObjectName(QStringLiteral("Command1"));
-    Command1->setGeometry(command1Rect);
+    Command1->setGeometry(placeOf("Command1"));
     Command1->setDefault(true);
 
     matrix = new MatrixView(this);
     matrix->setObjectName(QStringLiteral("matrix"));
-    matrix->move(matrixPos);
+    matrix->move(form::matrix_left, form::matrix_top);
 
     // Tab order by tab index: pic, Text1, Command1, (Label1), Text2.
-    setTabOrder(pic, Text1);
-    setTabOrder(Text1, Command1);
-    setTabOrder(Command1, Text2);
+    const auto order = form::tab_order();
+    for (std::size_t i = 0; i + 1 < order.size(); ++i) {
+        setTabOrder(findChild<QWidget*>(fromUtf8(order[i]->name)),
+                    findChild<QWidget*>(fromUtf8(order[i + 1]->name)));
+    }
     Text2->setFocus();
 
     connect(Command1, &QPushButton::clicked, this, &Form1::Command1_Click);
@@ -126,8 +86,7 @@ Form1::Form1(CaptureCommand command, QWidget* parent)
 }
 
 QString Form1::describeFailure(const capture_error& error) {
-    return QStringLiteral("擷取失敗：%1%2（%3）。輸出框保持不變。")
-        .arg(describeControl(error), describeOperation(error.op), describeStatus(error.code));
+    return fromUtf8(form::describe_failure(error));
 }
 
 void Form1::Command1_Click() {

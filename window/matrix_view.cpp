@@ -2,11 +2,14 @@
 
 #include <QPainter>
 
+#include "glyph8/form1.hpp"
+
 namespace glyph8::window {
 
 MatrixView::MatrixView(QWidget* parent) : QWidget(parent) {
     setFixedSize(sizeHint());
-    setToolTip(QStringLiteral("8×8 預覽（第 1 至 8 列，第 0 至 7 行）"));
+    setToolTip(QString::fromUtf8(form::matrix_tooltip.data(),
+                                 static_cast<qsizetype>(form::matrix_tooltip.size())));
 }
 
 QSize MatrixView::sizeHint() const {

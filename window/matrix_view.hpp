@@ -5,6 +5,7 @@
 #include <QWidget>
 
 #include "glyph8/capture.hpp"
+#include "glyph8/form1.hpp"
 
 namespace glyph8::window {
 
@@ -12,7 +13,7 @@ class MatrixView : public QWidget {
     Q_OBJECT
 
   public:
-    static constexpr int cellSize = 12;
+    static constexpr int cellSize = form::matrix_cell;
 
     explicit MatrixView(QWidget* parent = nullptr);
     void setWindow(const sample_window& window);

@@ -34,4 +34,11 @@ std::optional<std::size_t> find_invalid_utf8(std::string_view text) noexcept;
 // U+10FFFF).
 void append_utf8(std::string& out, char32_t c);
 
+#if defined(_WIN32)
+// Windows hands file names, the command line and control texts over in
+// UTF-16. Lone surrogates become U+FFFD.
+std::string utf8_from_wide(std::wstring_view text);
+std::wstring wide_from_utf8(std::string_view text);
+#endif
+
 }  // namespace glyph8
