@@ -692,7 +692,6 @@ auto io_size(std::size_t n) {
 
 }  // namespace
 
-
 std::ptrdiff_t fd_source::read(std::span<char> buffer, std::string& why) {
     for (;;) {
         const auto n = ::read(fd_, buffer.data(), io_size(buffer.size()));
