@@ -156,7 +156,7 @@ INSTANTIATE_TEST_SUITE_P(
                  0,
                  "const byte six[] PROGMEM = { 60, 74, 74, 48, 0, 0, 0, 0};\n",
                  ""},
-        cli_case{"name_keyword", {"--name", "int", "6"}, "", 2, "", "cannot name an array"},
+        cli_case{"name_keyword", {"--name", "or", "6"}, "", 2, "", "cannot name an array"},
         cli_case{"each_bidi_control_named_only",
                  {"--each", "\xE2\x80\xAE"},
                  "",
