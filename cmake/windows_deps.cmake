@@ -12,3 +12,16 @@ endif()
 list(APPEND CMAKE_FIND_ROOT_PATH ${GLYPH8_DEPS})
 set(ENV{PKG_CONFIG_LIBDIR} ${GLYPH8_DEPS}/lib/pkgconfig)
 set(ENV{PKG_CONFIG_PATH} "")
+
+# The tests' Wine prefix is made now, once: test programs started side by
+# side on a fresh prefix would each try to make it.
+set(GLYPH8_WINE_PREFIX ${PROJECT_BINARY_DIR}/wine)
+if(NOT EXISTS ${GLYPH8_WINE_PREFIX}/system.reg)
+    find_program(WINEBOOT wineboot)
+    if(WINEBOOT)
+        execute_process(COMMAND ${CMAKE_COMMAND} -E env WINEPREFIX=${GLYPH8_WINE_PREFIX}
+                                WINEDEBUG=-all "WINEDLLOVERRIDES=mscoree,mshtml=" DISPLAY=
+                                ${WINEBOOT} -i
+                        OUTPUT_QUIET ERROR_QUIET)
+    endif()
+endif()
