@@ -16,6 +16,7 @@
 #include "application.hpp"
 #include "cli.hpp"
 #include "form1.hpp"
+#include "glyph8/form1.hpp"
 
 using namespace glyph8;
 using glyph8::window::Form1;
@@ -120,6 +121,14 @@ class Form1Test : public QObject {
         QCOMPARE(form.Command1->geometry(), QRect(8, 232, 81, 33));
         QVERIFY(form.Command1->isDefault());
         QCOMPARE(QLocale().name(), QStringLiteral("zh_TW"));
+        // The shared description is what this window shows (the Win32 one
+        // is held to it by its own test).
+        for (const glyph8::form::control& c : glyph8::form::form1_controls) {
+            const auto* w = form.findChild<QWidget*>(QString::fromUtf8(c.name.data()));
+            QVERIFY2(w != nullptr, c.name.data());
+            QCOMPARE(w->geometry(),
+                     QRect(c.place.left, c.place.top, c.place.width, c.place.height));
+        }
     }
 
     // Real key presses, so that a box that eats Tab would show.
