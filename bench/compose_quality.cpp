@@ -146,15 +146,7 @@ int main(int argc, char** argv) {
     const auto r = compose::default_recipe();
     const auto strike = compose::load_strike(r.bitmap_font);
     const compose::outline_face face(r.donor_outlines, r.donor_index, strike, r.tuning);
-    std::vector<compose::bitmap_glyph> donors;
-    std::vector<std::uint8_t> features;
-    std::vector<std::uint8_t> f(face.feature_size());
-    for (const auto& g : strike) {
-        if (face.features(g.code, f)) {
-            donors.push_back(g);
-            features.insert(features.end(), f.begin(), f.end());
-        }
-    }
+    const auto [donors, features] = compose::gather_donors(strike, face);
     const compose::composer composer(donors, features, face.feature_size(), r.tuning);
     std::vector<int> composed(donors.size());
     const unsigned threads = std::max(1u, std::thread::hardware_concurrency());

@@ -18,22 +18,26 @@ recipe default_recipe() {
 
 namespace {
 
-// Donors that `face` can render, with their features, and a composer over them.
+// A composer over the donors that `face` can render.
 composer make_composer(const std::vector<bitmap_glyph>& strike, const outline_face& face,
                        const settings& s) {
-    std::vector<bitmap_glyph> donors;
-    std::vector<std::uint8_t> features;
-    std::vector<std::uint8_t> f(face.feature_size());
-    for (const auto& g : strike) {
-        if (face.features(g.code, f)) {
-            donors.push_back(g);
-            features.insert(features.end(), f.begin(), f.end());
-        }
-    }
-    return composer(std::move(donors), std::move(features), face.feature_size(), s);
+    donor_set d = gather_donors(strike, face);
+    return composer(std::move(d.glyphs), std::move(d.features), face.feature_size(), s);
 }
 
 }  // namespace
+
+donor_set gather_donors(std::span<const bitmap_glyph> strike, const outline_face& face) {
+    donor_set d;
+    std::vector<std::uint8_t> f(face.feature_size());
+    for (const auto& g : strike) {
+        if (face.features(g.code, f)) {
+            d.glyphs.push_back(g);
+            d.features.insert(d.features.end(), f.begin(), f.end());
+        }
+    }
+    return d;
+}
 
 std::vector<written_glyph> build_face(const recipe& r, unsigned threads) {
     const auto strike = load_strike(r.bitmap_font);

@@ -294,29 +294,23 @@ composition composer::compose(std::span<const std::uint8_t> target, unsigned exc
             lowest = std::min(lowest, v);
         }
         int value = lowest;
-        for (int x = r.left + 1; x < r.right; ++x) {
-            const int p = m.id(r.left, r.top, x, r.bottom);
-            const int q = m.id(x, r.top, r.right, r.bottom);
-            if (p >= 0 && q >= 0 &&
-                best[static_cast<std::size_t>(p)] + best[static_cast<std::size_t>(q)] +
-                        m.s.cut_cost <
-                    value) {
-                value = best[static_cast<std::size_t>(p)] + best[static_cast<std::size_t>(q)] +
-                        m.s.cut_cost;
-                split[i] = x + 1;
+        // Two pieces p and q plus the cost of a cut, if that beats the best so far.
+        auto try_cut = [&](int p, int q, int how) {
+            if (p < 0 || q < 0) {
+                return;
             }
+            const int cut = best[static_cast<std::size_t>(p)] + best[static_cast<std::size_t>(q)] +
+                            m.s.cut_cost;
+            if (cut < value) {
+                value = cut;
+                split[i] = how;
+            }
+        };
+        for (int x = r.left + 1; x < r.right; ++x) {
+            try_cut(m.id(r.left, r.top, x, r.bottom), m.id(x, r.top, r.right, r.bottom), x + 1);
         }
         for (int y = r.top + 1; y < r.bottom; ++y) {
-            const int p = m.id(r.left, r.top, r.right, y);
-            const int q = m.id(r.left, y, r.right, r.bottom);
-            if (p >= 0 && q >= 0 &&
-                best[static_cast<std::size_t>(p)] + best[static_cast<std::size_t>(q)] +
-                        m.s.cut_cost <
-                    value) {
-                value = best[static_cast<std::size_t>(p)] + best[static_cast<std::size_t>(q)] +
-                        m.s.cut_cost;
-                split[i] = -(y + 1);
-            }
+            try_cut(m.id(r.left, r.top, r.right, y), m.id(r.left, y, r.right, r.bottom), -(y + 1));
         }
         best[i] = value;
     }

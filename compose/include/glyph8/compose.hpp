@@ -109,6 +109,14 @@ struct composition {
     std::vector<piece> pieces;
 };
 
+// The hand-drawn glyphs that an outline face can render, with their features
+// in the same order (feature_size() bytes each): what a composer is made of.
+struct donor_set {
+    std::vector<bitmap_glyph> glyphs;
+    std::vector<std::uint8_t> features;
+};
+donor_set gather_donors(std::span<const bitmap_glyph> strike, const outline_face& face);
+
 class composer {
   public:
     // `donors` and their outline features (feature_size bytes each, in the
