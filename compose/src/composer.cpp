@@ -317,6 +317,8 @@ composition composer::compose(std::span<const std::uint8_t> target, unsigned exc
     composition out;
     out.cost = best[static_cast<std::size_t>(m.id(0, 0, grid, grid))];
 
+    std::array<long, 64> votes{};   // for ink, weighted, per pixel
+    std::array<long, 64> totals{};  // all weights cast on the pixel
     std::vector<rect> todo{{0, 0, grid, grid}};
     while (!todo.empty()) {
         const rect r = todo.back();
@@ -357,18 +359,25 @@ composition composer::compose(std::span<const std::uint8_t> target, unsigned exc
                         (static_cast<long>(ranked[j].first) + m.s.vote_slack);
             total += weight[j];
         }
-        for (int y = r.top; y < r.bottom; ++y) {
-            for (int x = r.left; x < r.right; ++x) {
-                long votes = 0;
+        // They also vote, less, on the pixels just outside the piece, so that
+        // a stroke crossing a cut is drawn by the donors on both sides.
+        for (int y = std::max(0, r.top - 1); y < std::min(grid, r.bottom + 1); ++y) {
+            for (int x = std::max(0, r.left - 1); x < std::min(grid, r.right + 1); ++x) {
+                const bool inside = x >= r.left && x < r.right && y >= r.top && y < r.bottom;
+                const long share = inside ? 100 : m.s.ring;
+                const auto at = static_cast<std::size_t>(y * grid + x);
+                totals[at] += share * total;
                 for (std::size_t j = 0; j < k; ++j) {
                     if (ink_at(m.candidates[ranked[j].second].bitmap, x, y)) {
-                        votes += weight[j];
+                        votes[at] += share * weight[j];
                     }
                 }
-                if (2 * votes > total) {
-                    out.bitmap = with_ink(out.bitmap, x, y);
-                }
             }
+        }
+    }
+    for (int i = 0; i < 64; ++i) {
+        if (2 * votes[static_cast<std::size_t>(i)] > totals[static_cast<std::size_t>(i)]) {
+            out.bitmap = with_ink(out.bitmap, i % grid, i / grid);
         }
     }
     return out;
