@@ -487,11 +487,16 @@ int write_failed(const writer& w, std::ostream& err) {
 
 class capturer {
   public:
+    // The first `user_fonts` faces are the user's files, named in warnings.
     capturer(std::vector<face_source> faces, std::size_t user_fonts)
-        : face_(std::make_shared<typeface>(std::move(faces))),
+        : names_(names_of(faces, user_fonts)),
+          face_(std::make_shared<typeface>(std::move(faces))),
           pic_(picture_width, picture_height, face_),
-          box_(pic_),
-          user_fonts_(user_fonts) {}
+          box_(pic_) {}
+
+    // Characters past this many (not counting controls) never reach the
+    // surface, so the rest of a long text need not be kept.
+    std::size_t reach() const { return pic_.glyph_limit(); }
 
     // Captures `text` and reads back its window; false with `err` written on
     // failure.
@@ -511,27 +516,29 @@ class capturer {
         const auto& failures = face_->load_failures();
         for (; failures_reported_ < failures.size(); ++failures_reported_) {
             const auto& f = failures[failures_reported_];
-            if (f.face < user_fonts_) {
-                err << "glyph8-cli: warning: " << pic_name(f.face)
-                    << ": damaged font (the glyph of " << describe_character(f.code)
+            if (f.face < names_.size()) {
+                err << "glyph8-cli: warning: " << names_[f.face] << ": damaged font (the glyph of "
+                    << describe_character(f.code)
                     << " cannot be loaded; it is drawn from the next font)\n";
             }
         }
         return true;
     }
 
-    void set_font_names(std::vector<std::string> names) { names_ = std::move(names); }
-
   private:
-    std::string pic_name(std::size_t face) const {
-        return face < names_.size() ? names_[face] : "font " + std::to_string(face + 1);
+    static std::vector<std::string> names_of(const std::vector<face_source>& faces,
+                                             std::size_t count) {
+        std::vector<std::string> names;
+        for (std::size_t i = 0; i < count && i < faces.size(); ++i) {
+            names.push_back(faces[i].name);
+        }
+        return names;
     }
 
+    std::vector<std::string> names_;
     std::shared_ptr<typeface> face_;
     surface pic_;
     surface_box box_;
-    std::size_t user_fonts_;
-    std::vector<std::string> names_;
     std::set<char32_t> warned_;
     std::size_t failures_reported_ = 0;
 };
@@ -716,15 +723,14 @@ int run(const std::vector<std::string>& args, source& in, sink& out, std::ostrea
         err << "glyph8-cli: " << problem << "\n";
         return exit_usage;
     }
-    std::vector<std::string> font_names;
-    for (const auto& f : faces) {
-        font_names.push_back(f.name);
+    const std::size_t user_fonts = faces.size();
+    for (auto& source : default_face_sources(opt.composed)) {
+        faces.push_back(std::move(source));
     }
+    // Faces open only when a glyph needs them, so this costs nothing yet.
+    capturer cap(std::move(faces), user_fonts);
     const bool table = opt.each || opt.bdf;
-    // One Print draws at most this many characters, so the rest of a long
-    // text can never reach the surface.
-    const std::size_t reach = static_cast<std::size_t>(picture_width) * surface::glyphs_per_column;
-    text_keeper keep(table, reach);
+    text_keeper keep(table, cap.reach());
     {
         string_source argument(std::move(opt.text));
         if (const std::string problem = read_text(opt.from_stdin ? in : argument, keep);
@@ -742,12 +748,6 @@ int run(const std::vector<std::string>& args, source& in, sink& out, std::ostrea
                        characters.end()) {
         characters.push_back(replacement_character);
     }
-    const std::size_t user_fonts = faces.size();
-    for (auto& source : default_face_sources(opt.composed)) {
-        faces.push_back(std::move(source));
-    }
-    capturer cap(std::move(faces), user_fonts);
-    cap.set_font_names(std::move(font_names));
     const number_style style = opt.hex ? number_style::hex : number_style::decimal;
 
     std::string& result = w.buffer();
