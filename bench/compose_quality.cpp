@@ -145,30 +145,20 @@ int main(int argc, char** argv) {
     const std::string sheet = argc > 1 ? argv[1] : "docs/composed.png";
     const auto r = compose::default_recipe();
     const auto strike = compose::load_strike(r.bitmap_font);
-    const compose::outline_face face(r.donor_outlines, r.donor_index, strike, r.tuning);
-    const auto [donors, features] = compose::gather_donors(strike, face);
-    const compose::composer composer(donors, features, face.feature_size(), r.tuning);
-    std::vector<int> composed(donors.size());
-    const unsigned threads = std::max(1u, std::thread::hardware_concurrency());
-    auto work = [&](unsigned k) {
-        for (std::size_t i = k; i < donors.size(); i += threads) {
-            const std::span<const std::uint8_t> t(features.data() + i * face.feature_size(),
-                                                  face.feature_size());
-            composed[i] = compose::distance(composer.compose(t, donors[i].glyph_index).bitmap,
-                                            donors[i].bitmap);
-        }
-    };
-    std::vector<std::thread> pool;
-    for (unsigned k = 0; k < threads; ++k) {
-        pool.emplace_back(work, k);
-    }
-    for (auto& t : pool) {
-        t.join();
+    const auto tried = compose::leave_one_out(r, std::max(1u, std::thread::hardware_concurrency()));
+    std::vector<compose::bitmap_glyph> drawn_by_hand;
+    std::vector<int> composed;
+    for (const auto& g : tried) {
+        const auto it =
+            std::lower_bound(strike.begin(), strike.end(), g.code,
+                             [](const compose::bitmap_glyph& s, char32_t c) { return s.code < c; });
+        drawn_by_hand.push_back(*it);
+        composed.push_back(compose::distance(g.bitmap, it->bitmap));
     }
     const auto sources = default_face_sources();
     surface droid(81, 33, std::make_shared<typeface>(std::vector{sources[default_outline_face]}));
     std::vector<int> outline;
-    for (const auto& d : donors) {
+    for (const auto& d : drawn_by_hand) {
         outline.push_back(compose::distance(drawn(droid, d.code), d.bitmap));
     }
     std::printf("Leave-one-out over Misaki Gothic's ideographs (pixels of 64 that differ):\n");

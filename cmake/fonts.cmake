@@ -23,11 +23,21 @@ glyph8_find_font(GLYPH8_FONT_FIXED 5x8.pcf.gz xfonts-base /usr/share/fonts/X11/m
 glyph8_find_font(GLYPH8_FONT_MISAKI misaki_gothic.ttf fonts-misaki /usr/share/fonts/truetype/misaki)
 glyph8_find_font(GLYPH8_FONT_DROID DroidSansFallbackFull.ttf fonts-droid-fallback
     /usr/share/fonts/truetype/droid)
-# The composed face's generator matches with Noto Sans CJK's outlines.
+# The composed face's generator matches with Noto Sans CJK's and Noto Serif
+# CJK's outlines, regular and bold: one package, one licence.
 glyph8_find_font(GLYPH8_FONT_NOTO_CJK NotoSansCJK-Regular.ttc fonts-noto-cjk
     /usr/share/fonts/opentype/noto)
+foreach(file NotoSerifCJK-Regular.ttc NotoSansCJK-Bold.ttc NotoSerifCJK-Bold.ttc)
+    find_file(found NAMES ${file} PATHS /usr/share/fonts/opentype/noto NO_DEFAULT_PATH NO_CACHE
+              NO_CMAKE_FIND_ROOT_PATH)
+    if(NOT found)
+        message(FATAL_ERROR "Font ${file} not found in /usr/share/fonts/opentype/noto: install "
+                            "the Debian package 'fonts-noto-cjk' (apt-get install fonts-noto-cjk).")
+    endif()
+    unset(found)
+endforeach()
 # The composed face is generated in this repository (glyph8-compose) from
-# Misaki Gothic, matched with Noto Sans CJK outlines; its licence is Misaki's.
+# Misaki Gothic, matched with Noto CJK outlines; its licence is Misaki's.
 set(GLYPH8_FONT_COMPOSED ${PROJECT_SOURCE_DIR}/surface/fonts/glyph8_composed_8.pcf)
 get_property(GLYPH8_FONT_LICENCES GLOBAL PROPERTY GLYPH8_FONT_LICENCES)
 set(GLYPH8_FONT_LICENCE_DIR ${CMAKE_INSTALL_FULL_DOCDIR}/fonts)

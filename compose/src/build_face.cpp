@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <memory>
 #include <thread>
 
 #include "glyph8/compose.hpp"
@@ -6,12 +7,18 @@
 namespace glyph8::compose {
 
 recipe default_recipe() {
+    const std::string noto = "/usr/share/fonts/opentype/noto/";
     recipe r;
     r.bitmap_font = "/usr/share/fonts/truetype/misaki/misaki_gothic.ttf";
-    r.donor_outlines = "/usr/share/fonts/opentype/noto/NotoSansCJK-Regular.ttc";
-    r.donor_index = 0;  // Noto Sans CJK JP: the forms Misaki draws
-    r.target_outlines = r.donor_outlines;
-    r.target_index = 3;  // Noto Sans CJK TC: the forms our users write
+    // In each collection face 0 is JP, the forms Misaki draws, and face 3 is
+    // TC, the forms our users write.
+    for (const char* file : {"NotoSansCJK-Regular.ttc", "NotoSerifCJK-Regular.ttc",
+                             "NotoSansCJK-Bold.ttc", "NotoSerifCJK-Bold.ttc"}) {
+        r.views.push_back({noto + file, 0, 3, 0});
+    }
+    for (const char* file : {"NotoSansCJK-Regular.ttc", "NotoSerifCJK-Regular.ttc"}) {
+        r.views.push_back({noto + file, 0, 3, 2});
+    }
     r.fallback_outlines = "/usr/share/fonts/truetype/droid/DroidSansFallbackFull.ttf";
     return r;
 }
@@ -23,6 +30,63 @@ composer make_composer(const std::vector<bitmap_glyph>& strike, const outline_fa
                        const settings& s) {
     donor_set d = gather_donors(strike, face);
     return composer(std::move(d.glyphs), std::move(d.features), face.feature_size(), s);
+}
+
+// One character to compose: its features as each view sees it.
+struct job {
+    char32_t code = 0;
+    unsigned exclude = ~0u;
+    std::vector<const composer*> by;
+    std::vector<std::vector<std::uint8_t>> features;
+};
+
+// Composes every job on `threads` threads, blending its views. The result
+// does not depend on the number of threads.
+std::vector<written_glyph> run(const std::vector<job>& jobs, unsigned threads) {
+    std::vector<written_glyph> out(jobs.size());
+    const unsigned n = std::max(1u, threads);
+    auto work = [&](unsigned k) {
+        std::vector<composition> parts;
+        for (std::size_t i = k; i < jobs.size(); i += n) {
+            parts.clear();
+            for (std::size_t v = 0; v < jobs[i].by.size(); ++v) {
+                parts.push_back(jobs[i].by[v]->compose(jobs[i].features[v], jobs[i].exclude));
+            }
+            out[i] = {jobs[i].code, blend(parts)};
+        }
+    };
+    std::vector<std::thread> pool;
+    for (unsigned k = 1; k < n; ++k) {
+        pool.emplace_back(work, k);
+    }
+    work(0);
+    for (auto& t : pool) {
+        t.join();
+    }
+    return out;
+}
+
+struct prepared_view {
+    std::unique_ptr<outline_face> donor_face;
+    std::unique_ptr<outline_face> target_face;
+    std::unique_ptr<composer> by;
+};
+
+std::vector<prepared_view> prepare(const recipe& r, const std::vector<bitmap_glyph>& strike,
+                                   bool targets) {
+    std::vector<prepared_view> views;
+    for (const auto& v : r.views) {
+        prepared_view p;
+        p.donor_face = std::make_unique<outline_face>(v.file, v.donor_index, strike, r.tuning,
+                                                      v.offset, v.offset);
+        if (targets) {
+            p.target_face = std::make_unique<outline_face>(v.file, v.target_index, strike, r.tuning,
+                                                           v.offset, v.offset);
+        }
+        p.by = std::make_unique<composer>(make_composer(strike, *p.donor_face, r.tuning));
+        views.push_back(std::move(p));
+    }
+    return views;
 }
 
 }  // namespace
@@ -41,19 +105,12 @@ donor_set gather_donors(std::span<const bitmap_glyph> strike, const outline_face
 
 std::vector<written_glyph> build_face(const recipe& r, unsigned threads) {
     const auto strike = load_strike(r.bitmap_font);
-    const outline_face donor_face(r.donor_outlines, r.donor_index, strike, r.tuning);
-    const outline_face target_face(r.target_outlines, r.target_index, strike, r.tuning);
+    const auto views = prepare(r, strike, true);
     const outline_face fallback_face(r.fallback_outlines, 0, strike, r.tuning);
-    const composer main = make_composer(strike, donor_face, r.tuning);
     const composer fallback = make_composer(strike, fallback_face, r.tuning);
 
     // Targets and their features, rendered on this thread: FreeType faces
     // are not shared between threads.
-    struct job {
-        char32_t code;
-        const composer* by;
-        std::vector<std::uint8_t> features;
-    };
     std::vector<job> jobs;
     std::size_t next = 0;
     for (char32_t c = 0x3400; c <= 0xFAFF; ++c) {
@@ -64,31 +121,48 @@ std::vector<written_glyph> build_face(const recipe& r, unsigned threads) {
             !fallback_face.has(c)) {
             continue;
         }
-        job j{c, &main, std::vector<std::uint8_t>(target_face.feature_size())};
-        if (!target_face.features(c, j.features)) {
-            j.by = &fallback;
-            if (!fallback_face.features(c, j.features)) {
+        job j;
+        j.code = c;
+        for (const auto& v : views) {
+            std::vector<std::uint8_t> f(v.target_face->feature_size());
+            if (v.target_face->features(c, f)) {
+                j.by.push_back(v.by.get());
+                j.features.push_back(std::move(f));
+            }
+        }
+        if (j.by.empty()) {
+            std::vector<std::uint8_t> f(fallback_face.feature_size());
+            if (!fallback_face.features(c, f)) {
                 continue;  // no outline to match: left to the outline face
             }
+            j.by.push_back(&fallback);
+            j.features.push_back(std::move(f));
         }
         jobs.push_back(std::move(j));
     }
-    std::vector<written_glyph> out(jobs.size());
-    const unsigned n = std::max(1u, threads);
-    auto work = [&](unsigned k) {
-        for (std::size_t i = k; i < jobs.size(); i += n) {
-            out[i] = {jobs[i].code, jobs[i].by->compose(jobs[i].features).bitmap};
+    return run(jobs, threads);
+}
+
+std::vector<written_glyph> leave_one_out(const recipe& r, unsigned threads) {
+    const auto strike = load_strike(r.bitmap_font);
+    const auto views = prepare(r, strike, false);
+    std::vector<job> jobs;
+    for (const auto& g : strike) {
+        job j;
+        j.code = g.code;
+        j.exclude = g.glyph_index;
+        for (const auto& v : views) {
+            std::vector<std::uint8_t> f(v.donor_face->feature_size());
+            if (v.donor_face->features(g.code, f)) {
+                j.by.push_back(v.by.get());
+                j.features.push_back(std::move(f));
+            }
         }
-    };
-    std::vector<std::thread> pool;
-    for (unsigned k = 1; k < n; ++k) {
-        pool.emplace_back(work, k);
+        if (!j.by.empty()) {
+            jobs.push_back(std::move(j));
+        }
     }
-    work(0);
-    for (auto& t : pool) {
-        t.join();
-    }
-    return out;
+    return run(jobs, threads);
 }
 
 }  // namespace glyph8::compose

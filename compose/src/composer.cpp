@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstdlib>
 #include <limits>
 #include <stdexcept>
@@ -53,13 +54,18 @@ void block_costs(const std::uint8_t* t, const std::uint8_t* f, std::size_t n, st
 
 struct composer::impl {
     std::vector<bitmap_glyph> donors;
-    // What a piece can be taken from: a donor, possibly moved by a pixel.
+    // What a piece can be taken from: a donor, possibly moved by a pixel, or
+    // matched with its outline moved by a subpixel while its pixels stay.
     struct candidate {
         std::size_t donor;
-        int dx, dy;
+        int dx, dy;  // pixels, the bitmap and outline together
         cell bitmap;
+        int fx = 0, fy = 0;  // subpixels, the outline alone
     };
+    // Donor d as it stands is candidate d; its variants follow all of those,
+    // donor by donor, from variants[d] to variants[d + 1].
     std::vector<candidate> candidates;
+    std::vector<std::size_t> variants;
     std::vector<std::uint8_t> blocks;  // [block][candidate][block_size]
     std::size_t feature_size = 0;
     std::size_t block_size = 0;
@@ -88,14 +94,33 @@ composer::composer(std::vector<bitmap_glyph> donors, std::vector<std::uint8_t> f
     if (15 * m.block_size + static_cast<std::size_t>(std::max(s.agree, 0)) >= excluded_block) {
         throw std::invalid_argument("composer: block costs would overflow");
     }
+    const std::size_t bs = m.block_size;
+    const int sub = static_cast<int>(std::lround(std::sqrt(static_cast<double>(bs))));
+    if (sub * sub != static_cast<int>(bs)) {
+        throw std::invalid_argument("composer: blocks are not square");
+    }
     // Components recur a pixel off where they stood in another character, so
     // each donor is offered where it stands and, if asked, moved by one
-    // pixel in each direction (when no ink falls off the cell).
-    const int moves[5][2] = {{0, 0}, {-1, 0}, {1, 0}, {0, -1}, {0, 1}};
-    for (std::size_t d = 0; d < m.donors.size(); ++d) {
-        for (int k = 0; k < (s.shifts ? 5 : 1); ++k) {
-            const int dx = moves[k][0];
-            const int dy = moves[k][1];
+    // pixel in each direction (when no ink falls off the cell). Outlines and
+    // pixels do not line up exactly either: a stroke a quarter pixel to the
+    // left in one outline is drawn in the same column, so each donor is also
+    // matched with its outline moved by `feature_shift` subpixels.
+    const std::size_t nd = m.donors.size();
+    for (std::size_t d = 0; d < nd; ++d) {
+        m.candidates.push_back({d, 0, 0, m.donors[d].bitmap});
+    }
+    const int moves[4][2] = {{-1, 0}, {1, 0}, {0, -1}, {0, 1}};
+    for (std::size_t d = 0; d < nd; ++d) {
+        m.variants.push_back(m.candidates.size());
+        for (const auto& move : moves) {
+            const int f = s.feature_shift;
+            if (f > 0) {
+                m.candidates.push_back({d, 0, 0, m.donors[d].bitmap, move[0] * f, move[1] * f});
+            }
+        }
+        for (const auto& move : s.shifts ? std::span(moves) : std::span(moves, 0)) {
+            const int dx = move[0];
+            const int dy = move[1];
             cell moved = 0;
             bool lost = false;
             for (int y = 0; y < grid; ++y) {
@@ -115,24 +140,27 @@ composer::composer(std::vector<bitmap_glyph> donors, std::vector<std::uint8_t> f
             }
         }
     }
+    m.variants.push_back(m.candidates.size());
     const std::size_t nc = m.candidates.size();
-    const std::size_t bs = m.block_size;
     m.blocks.assign(64 * nc * bs, 0);
+    const int side = grid * sub;
     for (std::size_t i = 0; i < nc; ++i) {
         const auto& c = m.candidates[i];
-        for (int y = 0; y < grid; ++y) {
-            for (int x = 0; x < grid; ++x) {
-                const int sx = x - c.dx;
-                const int sy = y - c.dy;
-                if (sx < 0 || sx >= grid || sy < 0 || sy >= grid) {
+        const int tx = c.dx * sub + c.fx;
+        const int ty = c.dy * sub + c.fy;
+        const std::uint8_t* from = features.data() + c.donor * feature_size;
+        for (int y = 0; y < side; ++y) {
+            for (int x = 0; x < side; ++x) {
+                const int sx = x - tx;
+                const int sy = y - ty;
+                if (sx < 0 || sx >= side || sy < 0 || sy >= side) {
                     continue;  // moved in from outside: blank
                 }
-                const std::uint8_t* from = features.data() + c.donor * feature_size +
-                                           static_cast<std::size_t>(sy * grid + sx) * bs;
-                std::copy(
-                    from, from + bs,
-                    m.blocks.begin() + static_cast<std::ptrdiff_t>(
-                                           (static_cast<std::size_t>(y * grid + x) * nc + i) * bs));
+                const auto to_block = static_cast<std::size_t>((y / sub) * grid + x / sub);
+                const auto from_block = static_cast<std::size_t>((sy / sub) * grid + sx / sub);
+                m.blocks[(to_block * nc + i) * bs +
+                         static_cast<std::size_t>((y % sub) * sub + x % sub)] =
+                    from[from_block * bs + static_cast<std::size_t>((sy % sub) * sub + sx % sub)];
             }
         }
     }
@@ -165,6 +193,20 @@ composer::composer(std::vector<bitmap_glyph> donors, std::vector<std::uint8_t> f
 composer::~composer() = default;
 composer::composer(composer&&) noexcept = default;
 
+cell blend(std::span<const composition> parts) noexcept {
+    cell out = 0;
+    for (std::size_t i = 0; i < 64; ++i) {
+        long sum = 0;
+        for (const auto& p : parts) {
+            sum += p.share[i];
+        }
+        if (2 * sum > long{share_scale} * static_cast<long>(parts.size())) {
+            out = with_ink(out, static_cast<int>(i % grid), static_cast<int>(i / grid));
+        }
+    }
+    return out;
+}
+
 const std::vector<bitmap_glyph>& composer::donors() const noexcept {
     return impl_->donors;
 }
@@ -174,22 +216,87 @@ composition composer::compose(std::span<const std::uint8_t> target, unsigned exc
     if (target.size() != m.feature_size) {
         throw std::invalid_argument("composer: target features of the wrong size");
     }
-    const std::size_t n = m.candidates.size();
+    const std::size_t nc = m.candidates.size();
+    const std::size_t nd = m.donors.size();
     const std::size_t bs = m.block_size;
+    auto target_block = [&](int block) {
+        return target.data() + static_cast<std::size_t>(block) * bs;
+    };
+    auto candidate_block = [&](int block, std::size_t i) {
+        return m.blocks.data() + (static_cast<std::size_t>(block) * nc + i) * bs;
+    };
+    // A first look at every donor as it stands keeps those that are among
+    // the best somewhere; only they and their variants are matched in full.
+    std::vector<std::size_t> keep;
+    {
+        std::vector<std::uint16_t> first(64 * nd);
+        for (int block = 0; block < 64; ++block) {
+            block_costs(target_block(block), candidate_block(block, 0), nd, bs,
+                        first.data() + static_cast<std::size_t>(block) * nd);
+        }
+        std::vector<char> kept(nd, 0);
+        const auto shortlist =
+            std::min<std::size_t>(static_cast<std::size_t>(std::max(m.s.shortlist, 1)), nd);
+        // The `shortlist` lowest costs of each square, ties to the lower
+        // index, found by counting: costs are small integers.
+        const std::size_t top = 4 * 15 * bs + 1;  // withheld donors rank here
+        std::vector<std::uint16_t> window(nd);
+        std::vector<std::size_t> count(top + 1);
+        for (int y = 0; y + 1 < grid; ++y) {
+            for (int x = 0; x + 1 < grid; ++x) {
+                const std::uint16_t* a = first.data() + static_cast<std::size_t>(y * grid + x) * nd;
+                const std::uint16_t* b = a + nd;
+                const std::uint16_t* c = a + grid * nd;
+                const std::uint16_t* e = c + nd;
+                std::fill(count.begin(), count.end(), 0);
+                for (std::size_t d = 0; d < nd; ++d) {
+                    window[d] = m.donors[d].glyph_index == exclude_glyph
+                                    ? static_cast<std::uint16_t>(top)
+                                    : static_cast<std::uint16_t>(a[d] + b[d] + c[d] + e[d]);
+                    ++count[window[d]];
+                }
+                std::size_t below = 0;  // donors cheaper than `limit`
+                std::size_t limit = 0;
+                while (below + count[limit] < shortlist) {
+                    below += count[limit++];
+                }
+                std::size_t ties = shortlist - below;  // taken at `limit` itself
+                for (std::size_t d = 0; d < nd; ++d) {
+                    if (window[d] < limit) {
+                        kept[d] = 1;
+                    } else if (window[d] == limit && ties > 0) {
+                        kept[d] = 1;
+                        --ties;
+                    }
+                }
+            }
+        }
+        for (std::size_t d = 0; d < nd; ++d) {
+            if (kept[d] != 0) {
+                keep.push_back(d);
+            }
+        }
+        for (std::size_t d = 0; d < nd; ++d) {
+            for (std::size_t i = m.variants[d]; kept[d] != 0 && i < m.variants[d + 1]; ++i) {
+                keep.push_back(i);
+            }
+        }
+    }
+    const std::size_t n = keep.size();
     // costs[block][candidate]: how far the candidate's outline is from the
     // target's in that pixel.
     std::vector<std::uint16_t> costs(64 * n);
     for (int block = 0; block < 64; ++block) {
-        const std::uint8_t* t = target.data() + static_cast<std::size_t>(block) * bs;
-        const std::uint8_t* f = m.blocks.data() + static_cast<std::size_t>(block) * n * bs;
         std::uint16_t* cost = costs.data() + static_cast<std::size_t>(block) * n;
-        block_costs(t, f, n, bs, cost);
+        for (std::size_t j = 0; j < n; ++j) {
+            block_costs(target_block(block), candidate_block(block, keep[j]), 1, bs, cost + j);
+        }
     }
     // Excluded candidates cost the most a block can, which no real candidate
     // reaches (the constructor checks), and still fits 64 times in 16 bits.
     auto exclude = [&] {
         for (std::size_t d = 0; d < n; ++d) {
-            if (m.donors[m.candidates[d].donor].glyph_index == exclude_glyph) {
+            if (m.donors[m.candidates[keep[d]].donor].glyph_index == exclude_glyph) {
                 for (int block = 0; block < 64; ++block) {
                     costs[static_cast<std::size_t>(block) * n + d] = excluded_block;
                 }
@@ -247,7 +354,7 @@ composition composer::compose(std::span<const std::uint8_t> target, unsigned exc
                     const long wt = (static_cast<long>(ranked[0].first) + m.s.vote_slack) * 1024 /
                                     (static_cast<long>(ranked[j].first) + m.s.vote_slack);
                     total += wt;
-                    if (ink_at(m.candidates[ranked[j].second].bitmap, x, y)) {
+                    if (ink_at(m.candidates[keep[ranked[j].second]].bitmap, x, y)) {
                         votes += wt;
                     }
                 }
@@ -272,7 +379,7 @@ composition composer::compose(std::span<const std::uint8_t> target, unsigned exc
             for (std::size_t d = 0; d < n; ++d) {
                 cost[d] = static_cast<std::uint16_t>(
                     cost[d] +
-                    (ink_at(m.candidates[d].bitmap, block % grid, block / grid) ? on : off));
+                    (ink_at(m.candidates[keep[d]].bitmap, block % grid, block / grid) ? on : off));
             }
         }
         exclude();
@@ -349,7 +456,7 @@ composition composer::compose(std::span<const std::uint8_t> target, unsigned exc
         }
         std::partial_sort(ranked.begin(), ranked.begin() + static_cast<std::ptrdiff_t>(k),
                           ranked.end());
-        const auto& chosen = m.candidates[ranked[0].second];
+        const auto& chosen = m.candidates[keep[ranked[0].second]];
         out.pieces.push_back(
             {r.left, r.top, r.right, r.bottom, chosen.donor, chosen.dx, chosen.dy});
         std::vector<long> weight(k);
@@ -368,16 +475,19 @@ composition composer::compose(std::span<const std::uint8_t> target, unsigned exc
                 const auto at = static_cast<std::size_t>(y * grid + x);
                 totals[at] += share * total;
                 for (std::size_t j = 0; j < k; ++j) {
-                    if (ink_at(m.candidates[ranked[j].second].bitmap, x, y)) {
+                    if (ink_at(m.candidates[keep[ranked[j].second]].bitmap, x, y)) {
                         votes[at] += share * weight[j];
                     }
                 }
             }
         }
     }
-    for (int i = 0; i < 64; ++i) {
-        if (2 * votes[static_cast<std::size_t>(i)] > totals[static_cast<std::size_t>(i)]) {
-            out.bitmap = with_ink(out.bitmap, i % grid, i / grid);
+    for (std::size_t i = 0; i < 64; ++i) {
+        // Every pixel is inside some piece, so totals[i] > 0.
+        out.share[i] = static_cast<std::uint16_t>(votes[i] * share_scale / totals[i]);
+        if (2 * votes[i] > totals[i]) {
+            out.bitmap =
+                with_ink(out.bitmap, static_cast<int>(i % grid), static_cast<int>(i / grid));
         }
     }
     return out;

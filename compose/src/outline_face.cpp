@@ -148,7 +148,8 @@ struct outline_face::impl {
 };
 
 outline_face::outline_face(const std::string& font_file, int face_index,
-                           std::span<const bitmap_glyph> sample, const settings& s)
+                           std::span<const bitmap_glyph> sample, const settings& s, int offset_x,
+                           int offset_y)
     : impl_(std::make_unique<impl>(font_file, face_index, s)) {
     // Map the outline face's average ink box onto the hand-drawn glyphs'
     // average ink box, axis by axis.
@@ -188,7 +189,8 @@ outline_face::outline_face(const std::string& font_file, int face_index,
     impl_->scale_x = (br - bl) / (or_ - ol) * sub;
     impl_->scale_y = (bb - bt) / (ot - ob) * sub;
     impl_->origin_x = bl / n * sub - ol / n * impl_->scale_x;
-    impl_->origin_y = bt / n * sub + ot / n * impl_->scale_y;
+    impl_->origin_y = bt / n * sub + ot / n * impl_->scale_y + offset_y;
+    impl_->origin_x += offset_x;
 }
 
 outline_face::~outline_face() = default;

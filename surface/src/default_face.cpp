@@ -22,9 +22,10 @@ std::vector<face_source> default_face_sources(composition composed) {
     faces.push_back({"Misaki Gothic", "free licence of its author, Num Kadoma",
                      bytes(glyph8_font_misaki, glyph8_font_sizes[1]), nullptr});
     if (composed == composition::on) {
-        faces.push_back({"glyph8 Composed (pieces of Misaki Gothic, matched with Noto Sans CJK)",
-                         "Misaki Gothic's licence; Noto Sans CJK: SIL Open Font License 1.1",
-                         bytes(glyph8_font_composed, glyph8_font_sizes[2]), nullptr});
+        faces.push_back(
+            {"glyph8 Composed (pieces of Misaki Gothic, matched with Noto Sans and Serif CJK)",
+             "Misaki Gothic's licence; Noto Sans and Serif CJK: SIL Open Font License 1.1",
+             bytes(glyph8_font_composed, glyph8_font_sizes[2]), nullptr});
     }
     faces.push_back({"Droid Sans Fallback", "Apache License 2.0",
                      bytes(glyph8_font_droid, glyph8_font_sizes[3]), nullptr});

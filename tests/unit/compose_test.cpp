@@ -97,5 +97,29 @@ TEST(Composer, PiecesComeFromTheBestMatchUnlessItIsExcluded) {
     }
 }
 
+// Views are blended by their average share of ink on each pixel; half of
+// it is not ink, so that views which disagree evenly leave the pixel blank.
+TEST(Composer, ViewsAreBlendedByTheirAverageShare) {
+    struct row {
+        const char* name;
+        std::vector<int> shares;  // of share_scale, one view each, on pixel 9
+        bool ink;
+    };
+    const row rows[] = {
+        {"no view", {}, false},
+        {"one view just over half", {share_scale / 2 + 1}, true},
+        {"two views at exactly half on average", {share_scale, 0}, false},
+        {"two of three views sure", {share_scale, share_scale, 0}, true},
+        {"one sure view outweighed", {share_scale, share_scale / 8, share_scale / 8}, false},
+    };
+    for (const auto& r : rows) {
+        std::vector<composition> parts(r.shares.size());
+        for (std::size_t i = 0; i < parts.size(); ++i) {
+            parts[i].share[9] = static_cast<std::uint16_t>(r.shares[i]);
+        }
+        EXPECT_EQ(blend(parts), r.ink ? with_ink(0, 1, 1) : cell{0}) << r.name;
+    }
+}
+
 }  // namespace
 }  // namespace glyph8::compose

@@ -3,18 +3,21 @@
 //
 // A pixel artist draws a new ideograph by reusing parts of ones already
 // drawn: the 言 of 話 on the left, the 兌 of 脫 on the right. This module
-// does the same by looking. Every character is rendered from one outline
+// does the same by looking. Every character is rendered from an outline
 // face at a fine grid aligned with the hand-drawn glyphs. For a target, each
 // rectangle of the 8x8 cell gets the hand-drawn glyph whose outline matches
 // the target's outline best inside that rectangle; a search over nested cuts
 // of the cell then picks the rectangles whose pieces, copied together, match
-// the target best. Everything here is integer arithmetic in a fixed order,
-// so the same fonts always give the same glyphs.
+// the target best. Each character is composed so through several outline
+// faces, whose mistakes differ, and the results are blended pixel by pixel.
+// Everything here is integer arithmetic in a fixed order, so the same fonts
+// always give the same glyphs.
 //
 // It is used by the generator of the composed face and by its quality
 // harness; the program itself only embeds the face they write.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -59,16 +62,18 @@ constexpr bool is_composable(char32_t c) noexcept {
 // How outlines are rendered and matched.
 // The defaults are the best found by the leave-one-out harness.
 struct settings {
-    int sub = 4;          // feature subpixels per pixel, on each side
-    int blur = 2;         // box blur radius in subpixels, so near misses still match
-    int cut_cost = 64;    // added per cut, so pieces are only split when it pays
-    int min_piece = 2;    // narrowest piece, in pixels
-    int vote = 3;         // donors that vote on each pixel
-    int vote_slack = 32;  // how evenly they vote: weights go as 1 / (cost + slack)
-    bool shifts = false;  // also offer each donor moved by one pixel
-    int window = 2;       // a first guess votes on each pixel over this radius
-    int agree = 30;       // cost per pixel where a piece disagrees with that guess
-    int ring = 50;        // percent: a piece's donors also vote just outside it
+    int sub = 4;            // feature subpixels per pixel, on each side
+    int blur = 2;           // box blur radius in subpixels, so near misses still match
+    int cut_cost = 64;      // added per cut, so pieces are only split when it pays
+    int min_piece = 2;      // narrowest piece, in pixels
+    int vote = 7;           // donors that vote on each pixel
+    int vote_slack = 32;    // how evenly they vote: weights go as 1 / (cost + slack)
+    bool shifts = false;    // also offer each donor moved by one pixel
+    int window = 2;         // a first guess votes on each pixel over this radius
+    int agree = 20;         // cost per pixel where a piece disagrees with that guess
+    int ring = 50;          // percent: a piece's donors also vote just outside it
+    int feature_shift = 1;  // subpixels: donors are also matched with their outline moved this far
+    int shortlist = 16;     // donors kept for each 2x2 pixel square after a first look
 };
 
 // Outline renderings of characters, reduced to block features: for each of
@@ -77,8 +82,10 @@ class outline_face {
   public:
     // `sample` are the hand-drawn glyphs the outlines are aligned to: the
     // outline face's ink box is mapped onto theirs on average.
+    // `offset_x` and `offset_y` move the outlines by that many subpixels, so
+    // that their features fall on a different grid.
     outline_face(const std::string& font_file, int face_index, std::span<const bitmap_glyph> sample,
-                 const settings& s);
+                 const settings& s, int offset_x = 0, int offset_y = 0);
     ~outline_face();
     outline_face(const outline_face&) = delete;
     outline_face& operator=(const outline_face&) = delete;
@@ -104,11 +111,20 @@ struct piece {
     int dx = 0, dy = 0;                            // how far the donor was moved
 };
 
+// How strongly the voting donors put ink on each pixel: share_scale is all.
+constexpr int share_scale = 1024;
+
 struct composition {
-    cell bitmap = 0;
-    int cost = 0;  // the match cost the search minimised
+    cell bitmap = 0;  // ink where more than half of share_scale
+    int cost = 0;     // the match cost the search minimised
     std::vector<piece> pieces;
+    std::array<std::uint16_t, 64> share{};  // by bit index, as in `bitmap`
 };
+
+// Several compositions of one character, seen through different outline
+// faces, made one: ink where their shares average more than half. Their
+// errors differ, so together they err less than any one of them.
+cell blend(std::span<const composition> parts) noexcept;
 
 // The hand-drawn glyphs that an outline face can render, with their features
 // in the same order (feature_size() bytes each): what a composer is made of.
@@ -159,24 +175,37 @@ std::vector<unsigned char> write_pcf(std::span<const written_glyph> glyphs,
 
 namespace glyph8::compose {
 
+// One way of seeing the characters: a face that draws the forms the
+// hand-drawn glyphs have, to match them, and the forms our users write, to
+// compose, in the same design.
+struct view {
+    std::string file;
+    int donor_index = 0;
+    int target_index = 0;
+    int offset = 0;  // subpixels, right and down: the same outlines on another grid
+};
+
 // Where the composed face comes from: Debian's font files and the settings.
 struct recipe {
-    std::string bitmap_font;     // the hand-drawn face with its 8 px strike
-    std::string donor_outlines;  // outlines of the same forms as the bitmaps
-    int donor_index = 0;
-    std::string target_outlines;  // outlines of the forms to compose
-    int target_index = 0;
-    std::string fallback_outlines;  // for targets the two above lack; it sets the coverage
+    std::string bitmap_font;        // the hand-drawn face with its 8 px strike
+    std::vector<view> views;        // each composes every target; their results are blended
+    std::string fallback_outlines;  // for targets no view has; it sets the coverage
     settings tuning;
 };
 
-// The recipe glyph8 ships: Misaki Gothic's strike, Noto Sans CJK JP and TC
-// for matching, and Droid Sans Fallback for what Noto lacks.
+// The recipe glyph8 ships: Misaki Gothic's strike; Noto Sans CJK and Noto
+// Serif CJK, regular and bold, JP forms for matching and TC forms to compose;
+// Droid Sans Fallback for what Noto lacks.
 recipe default_recipe();
 
 // Every ideograph that `recipe.fallback_outlines` has and the strike lacks,
 // composed, in code point order. Uses `threads` threads; the result does not
 // depend on how many.
 std::vector<written_glyph> build_face(const recipe& r, unsigned threads);
+
+// The leave-one-out test of a recipe: every glyph of the strike that some
+// view can render, composed with its own drawing withheld from the pieces,
+// in strike order.
+std::vector<written_glyph> leave_one_out(const recipe& r, unsigned threads);
 
 }  // namespace glyph8::compose
