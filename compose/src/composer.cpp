@@ -365,7 +365,9 @@ composition composer::compose(std::span<const std::uint8_t> target, unsigned exc
         if (m.s.agree == 0) {
             composition out;
             for (int i = 0; i < 64; ++i) {
-                if (share[static_cast<std::size_t>(i)] * 2 > 1024) {
+                out.share[static_cast<std::size_t>(i)] =
+                    static_cast<std::uint16_t>(share[static_cast<std::size_t>(i)]);
+                if (share[static_cast<std::size_t>(i)] * 2 > share_scale) {
                     out.bitmap = with_ink(out.bitmap, i % grid, i / grid);
                 }
             }

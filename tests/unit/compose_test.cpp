@@ -90,6 +90,14 @@ TEST(Composer, PiecesComeFromTheBestMatchUnlessItIsExcluded) {
     const composer c(donors, features, 1024, settings{});
     const std::span<const std::uint8_t> third(features.data() + 2 * 1024, 1024);
     EXPECT_EQ(c.compose(third).bitmap, donors[2].bitmap);
+    // Whichever way the pixels were decided, their shares say the same, so
+    // that blending one composition gives it back.
+    settings first_guess_only;
+    first_guess_only.agree = 0;
+    for (const auto& s : {settings{}, first_guess_only}) {
+        const composition alone = composer(donors, features, 1024, s).compose(third);
+        EXPECT_EQ(blend(std::span(&alone, 1)), alone.bitmap) << "agree " << s.agree;
+    }
     const composition without = c.compose(third, 3);
     EXPECT_NE(without.bitmap, donors[2].bitmap);
     for (const auto& p : without.pieces) {
