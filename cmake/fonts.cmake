@@ -23,11 +23,11 @@ glyph8_find_font(GLYPH8_FONT_FIXED 5x8.pcf.gz xfonts-base /usr/share/fonts/X11/m
 glyph8_find_font(GLYPH8_FONT_MISAKI misaki_gothic.ttf fonts-misaki /usr/share/fonts/truetype/misaki)
 glyph8_find_font(GLYPH8_FONT_DROID DroidSansFallbackFull.ttf fonts-droid-fallback
     /usr/share/fonts/truetype/droid)
-# The composed face's generator matches with Noto Sans CJK's and Noto Serif
-# CJK's outlines, regular and bold: one package, one licence.
+# The composed face's generator matches with the outlines of Noto Sans CJK
+# and Noto Serif CJK (one package, one licence), AR PL UMing TW and Droid.
 glyph8_find_font(GLYPH8_FONT_NOTO_CJK NotoSansCJK-Regular.ttc fonts-noto-cjk
     /usr/share/fonts/opentype/noto)
-foreach(file NotoSerifCJK-Regular.ttc NotoSansCJK-Bold.ttc NotoSerifCJK-Bold.ttc)
+foreach(file NotoSerifCJK-Regular.ttc NotoSerifCJK-Bold.ttc)
     find_file(found NAMES ${file} PATHS /usr/share/fonts/opentype/noto NO_DEFAULT_PATH NO_CACHE
               NO_CMAKE_FIND_ROOT_PATH)
     if(NOT found)
@@ -36,8 +36,9 @@ foreach(file NotoSerifCJK-Regular.ttc NotoSansCJK-Bold.ttc NotoSerifCJK-Bold.ttc
     endif()
     unset(found)
 endforeach()
+glyph8_find_font(GLYPH8_FONT_UMING uming.ttc fonts-arphic-uming /usr/share/fonts/truetype/arphic)
 # The composed face is generated in this repository (glyph8-compose) from
-# Misaki Gothic, matched with Noto CJK outlines; its licence is Misaki's.
+# Misaki Gothic, matched with those outlines; its pixels are Misaki's.
 set(GLYPH8_FONT_COMPOSED ${PROJECT_SOURCE_DIR}/surface/fonts/glyph8_composed_8.pcf)
 get_property(GLYPH8_FONT_LICENCES GLOBAL PROPERTY GLYPH8_FONT_LICENCES)
 set(GLYPH8_FONT_LICENCE_DIR ${CMAKE_INSTALL_FULL_DOCDIR}/fonts)

@@ -10,12 +10,15 @@ recipe default_recipe() {
     const std::string noto = "/usr/share/fonts/opentype/noto/";
     recipe r;
     r.bitmap_font = "/usr/share/fonts/truetype/misaki/misaki_gothic.ttf";
-    // In each collection face 0 is JP, the forms Misaki draws, and face 3 is
-    // TC, the forms our users write.
-    for (const char* file : {"NotoSansCJK-Regular.ttc", "NotoSerifCJK-Regular.ttc",
-                             "NotoSansCJK-Bold.ttc", "NotoSerifCJK-Bold.ttc"}) {
-        r.views.push_back({noto + file, 0, 3, 0});
-    }
+    // In each Noto collection face 0 is JP, the forms Misaki draws, and face
+    // 3 is TC, the forms our users write. Faces of other designs err
+    // differently, so they are worth more to the blend than further weights
+    // of one design: AR PL UMing TW (face 2) and Droid Sans Fallback each
+    // have one set of forms, Traditional ones for Traditional code points.
+    r.views.push_back({noto + "NotoSansCJK-Regular.ttc", 0, 3, 0});
+    r.views.push_back({noto + "NotoSerifCJK-Bold.ttc", 0, 3, 0});
+    r.views.push_back({"/usr/share/fonts/truetype/arphic/uming.ttc", 2, 2, 0});
+    r.views.push_back({"/usr/share/fonts/truetype/droid/DroidSansFallbackFull.ttf", 0, 0, 0});
     for (const char* file : {"NotoSansCJK-Regular.ttc", "NotoSerifCJK-Regular.ttc"}) {
         r.views.push_back({noto + file, 0, 3, 2});
     }

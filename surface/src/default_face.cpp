@@ -23,8 +23,10 @@ std::vector<face_source> default_face_sources(composition composed) {
                      bytes(glyph8_font_misaki, glyph8_font_sizes[1]), nullptr});
     if (composed == composition::on) {
         faces.push_back(
-            {"glyph8 Composed (pieces of Misaki Gothic, matched with Noto Sans and Serif CJK)",
-             "Misaki Gothic's licence; Noto Sans and Serif CJK: SIL Open Font License 1.1",
+            {"glyph8 Composed (pieces of Misaki Gothic, matched with Noto Sans and Serif CJK, "
+             "AR PL UMing TW and Droid Sans Fallback)",
+             "Misaki Gothic's licence; Noto Sans and Serif CJK: SIL Open Font License 1.1; "
+             "AR PL UMing: Arphic Public License; Droid Sans Fallback: Apache License 2.0",
              bytes(glyph8_font_composed, glyph8_font_sizes[2]), nullptr});
     }
     faces.push_back({"Droid Sans Fallback", "Apache License 2.0",

@@ -70,7 +70,7 @@ check font_device 2 "" "null: not a regular file" "$cli" --font /dev/null 6
 # Installed anywhere, --version names the directory its licence texts are in.
 cmake --install "$build" --prefix "$tmp/prefix" >/dev/null
 dir=$("$tmp/prefix/bin/glyph8-cli" --version | sed -n 's/^The fonts. licence texts are in //p')
-if [ -z "$dir" ] || [ ! -f "$dir/fonts-misaki.txt" ]; then
+if [ -z "$dir" ] || [ ! -f "$dir/fonts-misaki.txt" ] || [ ! -f "$dir/fonts-arphic-uming.txt" ]; then
     echo "FAIL installed_licences: '$dir'" >&2
     fail=1
 else

@@ -193,9 +193,9 @@ struct recipe {
     settings tuning;
 };
 
-// The recipe glyph8 ships: Misaki Gothic's strike; Noto Sans CJK and Noto
-// Serif CJK, regular and bold, JP forms for matching and TC forms to compose;
-// Droid Sans Fallback for what Noto lacks.
+// The recipe glyph8 ships: Misaki Gothic's strike, seen through Noto Sans
+// CJK and Noto Serif CJK (JP forms for matching, TC forms to compose), AR PL
+// UMing TW and Droid Sans Fallback, whose coverage sets the face's.
 recipe default_recipe();
 
 // Every ideograph that `recipe.fallback_outlines` has and the strike lacks,
