@@ -110,7 +110,8 @@ std::vector<written_glyph> build_face(const recipe& r, unsigned threads) {
     const auto strike = load_strike(r.bitmap_font);
     const auto views = prepare(r, strike, true);
     const outline_face fallback_face(r.fallback_outlines, 0, strike, r.tuning);
-    const composer fallback = make_composer(strike, fallback_face, r.tuning);
+    // Made only when some target needs it: a view usually has them all.
+    std::unique_ptr<composer> fallback;
 
     // Targets and their features, rendered on this thread: FreeType faces
     // are not shared between threads.
@@ -138,7 +139,11 @@ std::vector<written_glyph> build_face(const recipe& r, unsigned threads) {
             if (!fallback_face.features(c, f)) {
                 continue;  // no outline to match: left to the outline face
             }
-            j.by.push_back(&fallback);
+            if (!fallback) {
+                fallback =
+                    std::make_unique<composer>(make_composer(strike, fallback_face, r.tuning));
+            }
+            j.by.push_back(fallback.get());
             j.features.push_back(std::move(f));
         }
         jobs.push_back(std::move(j));

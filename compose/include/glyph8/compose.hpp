@@ -64,14 +64,14 @@ constexpr bool is_composable(char32_t c) noexcept {
 struct settings {
     int sub = 4;            // feature subpixels per pixel, on each side
     int blur = 2;           // box blur radius in subpixels, so near misses still match
-    int cut_cost = 64;      // added per cut, so pieces are only split when it pays
+    int cut_cost = 48;      // added per cut, so pieces are only split when it pays
     int min_piece = 2;      // narrowest piece, in pixels
-    int vote = 7;           // donors that vote on each pixel
+    int vote = 5;           // donors that vote on each pixel
     int vote_slack = 32;    // how evenly they vote: weights go as 1 / (cost + slack)
     bool shifts = false;    // also offer each donor moved by one pixel
     int window = 2;         // a first guess votes on each pixel over this radius
     int agree = 20;         // cost per pixel where a piece disagrees with that guess
-    int ring = 50;          // percent: a piece's donors also vote just outside it
+    int ring = 70;          // percent: a piece's donors also vote just outside it
     int feature_shift = 1;  // subpixels: donors are also matched with their outline moved this far
     int shortlist = 16;     // donors kept for each 2x2 pixel square after a first look
 };
