@@ -11,10 +11,10 @@ recipe default_recipe() {
     recipe r;
     r.bitmap_font = "/usr/share/fonts/truetype/misaki/misaki_gothic.ttf";
     // In each Noto collection face 0 is JP, the forms Misaki draws, and face
-    // 3 is TC, the forms our users write. Faces of other designs err
-    // differently, so they are worth more to the blend than further weights
-    // of one design: AR PL UMing TW (face 2) and Droid Sans Fallback each
-    // have one set of forms, Traditional ones for Traditional code points.
+    // 3 is TC, the forms our users write. Faces of other designs err in other
+    // places, so they are worth more to the blend than further weights of
+    // one design: AR PL UMing TW (face 2, Taiwan's forms) and Droid Sans
+    // Fallback, one face for both.
     r.views.push_back({noto + "NotoSansCJK-Regular.ttc", 0, 3, 0});
     r.views.push_back({noto + "NotoSerifCJK-Bold.ttc", 0, 3, 0});
     r.views.push_back({"/usr/share/fonts/truetype/arphic/uming.ttc", 2, 2, 0});
