@@ -22,7 +22,7 @@ recipe default_recipe() {
     for (const char* file : {"NotoSansCJK-Regular.ttc", "NotoSerifCJK-Regular.ttc"}) {
         r.views.push_back({noto + file, 0, 3, 2});
     }
-    r.fallback_outlines = "/usr/share/fonts/truetype/droid/DroidSansFallbackFull.ttf";
+    r.coverage = "/usr/share/fonts/truetype/droid/DroidSansFallbackFull.ttf";
     return r;
 }
 
@@ -92,6 +92,21 @@ std::vector<prepared_view> prepare(const recipe& r, const std::vector<bitmap_gly
     return views;
 }
 
+// The views whose `face` can render `code`, with its features in each.
+job seen_by(const std::vector<prepared_view>& views, char32_t code,
+            std::unique_ptr<outline_face> prepared_view::*face) {
+    job j;
+    j.code = code;
+    for (const auto& v : views) {
+        std::vector<std::uint8_t> f((v.*face)->feature_size());
+        if ((v.*face)->features(code, f)) {
+            j.by.push_back(v.by.get());
+            j.features.push_back(std::move(f));
+        }
+    }
+    return j;
+}
+
 }  // namespace
 
 donor_set gather_donors(std::span<const bitmap_glyph> strike, const outline_face& face) {
@@ -109,9 +124,8 @@ donor_set gather_donors(std::span<const bitmap_glyph> strike, const outline_face
 std::vector<written_glyph> build_face(const recipe& r, unsigned threads) {
     const auto strike = load_strike(r.bitmap_font);
     const auto views = prepare(r, strike, true);
-    const outline_face fallback_face(r.fallback_outlines, 0, strike, r.tuning);
-    // Made only when some target needs it: a view usually has them all.
-    std::unique_ptr<composer> fallback;
+    // Only its character map is used, to know what the next face covers.
+    const outline_face coverage(r.coverage, 0, strike, r.tuning);
 
     // Targets and their features, rendered on this thread: FreeType faces
     // are not shared between threads.
@@ -122,31 +136,13 @@ std::vector<written_glyph> build_face(const recipe& r, unsigned threads) {
             ++next;
         }
         if (!is_composable(c) || (next < strike.size() && strike[next].code == c) ||
-            !fallback_face.has(c)) {
+            !coverage.has(c)) {
             continue;
         }
-        job j;
-        j.code = c;
-        for (const auto& v : views) {
-            std::vector<std::uint8_t> f(v.target_face->feature_size());
-            if (v.target_face->features(c, f)) {
-                j.by.push_back(v.by.get());
-                j.features.push_back(std::move(f));
-            }
+        job j = seen_by(views, c, &prepared_view::target_face);
+        if (!j.by.empty()) {  // else no outline to match: left to the next face
+            jobs.push_back(std::move(j));
         }
-        if (j.by.empty()) {
-            std::vector<std::uint8_t> f(fallback_face.feature_size());
-            if (!fallback_face.features(c, f)) {
-                continue;  // no outline to match: left to the outline face
-            }
-            if (!fallback) {
-                fallback =
-                    std::make_unique<composer>(make_composer(strike, fallback_face, r.tuning));
-            }
-            j.by.push_back(fallback.get());
-            j.features.push_back(std::move(f));
-        }
-        jobs.push_back(std::move(j));
     }
     return run(jobs, threads);
 }
@@ -156,16 +152,8 @@ std::vector<written_glyph> leave_one_out(const recipe& r, unsigned threads) {
     const auto views = prepare(r, strike, false);
     std::vector<job> jobs;
     for (const auto& g : strike) {
-        job j;
-        j.code = g.code;
+        job j = seen_by(views, g.code, &prepared_view::donor_face);
         j.exclude = g.glyph_index;
-        for (const auto& v : views) {
-            std::vector<std::uint8_t> f(v.donor_face->feature_size());
-            if (v.donor_face->features(g.code, f)) {
-                j.by.push_back(v.by.get());
-                j.features.push_back(std::move(f));
-            }
-        }
         if (!j.by.empty()) {
             jobs.push_back(std::move(j));
         }

@@ -187,9 +187,9 @@ struct view {
 
 // Where the composed face comes from: Debian's font files and the settings.
 struct recipe {
-    std::string bitmap_font;        // the hand-drawn face with its 8 px strike
-    std::vector<view> views;        // each composes every target; their results are blended
-    std::string fallback_outlines;  // for targets no view has; it sets the coverage
+    std::string bitmap_font;  // the hand-drawn face with its 8 px strike
+    std::vector<view> views;  // each composes every target; their results are blended
+    std::string coverage;  // the outline face after the composed one: its ideographs are composed
     settings tuning;
 };
 
@@ -198,9 +198,9 @@ struct recipe {
 // UMing TW and Droid Sans Fallback, whose coverage sets the face's.
 recipe default_recipe();
 
-// Every ideograph that `recipe.fallback_outlines` has and the strike lacks,
-// composed, in code point order. Uses `threads` threads; the result does not
-// depend on how many.
+// Every ideograph that `recipe.coverage` has, the strike lacks and some view
+// can render, composed, in code point order. Uses `threads` threads; the
+// result does not depend on how many.
 std::vector<written_glyph> build_face(const recipe& r, unsigned threads);
 
 // The leave-one-out test of a recipe: every glyph of the strike that some
