@@ -9,7 +9,7 @@
 namespace {
 
 void capture(benchmark::State& state, std::string text) {
-    glyph8::surface pic(81, 33, glyph8::make_default_typeface());
+    glyph8::surface pic = glyph8::capture_surface(glyph8::make_default_typeface());
     glyph8::surface_box box(pic);
     glyph8::string_box input(std::move(text));
     glyph8::string_box output;

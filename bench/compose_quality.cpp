@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "glyph8/capture.hpp"
 #include "glyph8/compose.hpp"
 #include "glyph8/default_face.hpp"
 #include "glyph8/surface.hpp"
@@ -24,7 +25,6 @@
 namespace {
 
 using namespace glyph8;
-using compose::cell;
 
 // The 29 most frequent Traditional characters that Misaki Gothic lacks, then
 // 71 more: Big5 characters outside it by Unihan's kFrequency, then code point.
@@ -40,16 +40,16 @@ std::string utf8(char32_t c) {
 }
 
 // The sampling window of `c` drawn alone on `pic`.
-cell drawn(surface& pic, char32_t c) {
+glyph drawn(surface& pic, char32_t c) {
     pic.clear();
     pic.Print(utf8(c));
-    cell out = 0;
+    glyph out;
     for (int y = 0; y < 8; ++y) {
         for (int x = 0; x < 8; ++x) {
             std::int32_t colour = 0;
             pic.Point(static_cast<float>(x), static_cast<float>(y + 1), colour);
             if (colour == surface::ink) {
-                out = compose::with_ink(out, x, y);
+                out = out.with_ink(x, y);
             }
         }
     }
@@ -153,21 +153,23 @@ int main(int argc, char** argv) {
             std::lower_bound(strike.begin(), strike.end(), g.code,
                              [](const compose::bitmap_glyph& s, char32_t c) { return s.code < c; });
         drawn_by_hand.push_back(*it);
-        composed.push_back(compose::distance(g.bitmap, it->bitmap));
+        composed.push_back(distance(g.bitmap, it->bitmap));
     }
     const auto sources = default_face_sources();
-    surface droid(81, 33, std::make_shared<typeface>(std::vector{sources[default_outline_face]}));
+    surface droid =
+        capture_surface(std::make_shared<typeface>(std::vector{sources[default_outline_face]}));
     std::vector<int> outline;
     for (const auto& d : drawn_by_hand) {
-        outline.push_back(compose::distance(drawn(droid, d.code), d.bitmap));
+        outline.push_back(distance(drawn(droid, d.code), d.bitmap));
     }
     std::printf("Leave-one-out over Misaki Gothic's ideographs (pixels of 64 that differ):\n");
     report("composed", composed);
     report("Droid Sans Fallback at 8 px", outline);
 
     // The sheet: 10 x 10 entries of outline at 24 px | Droid 8 px | composed.
-    surface full(81, 33, make_default_typeface());
-    surface big(81, 33, std::make_shared<typeface>(std::vector{sources[default_outline_face]}));
+    surface full = capture_surface(make_default_typeface());
+    surface big =
+        capture_surface(std::make_shared<typeface>(std::vector{sources[default_outline_face]}));
     big.FontSize(24.0f);
     constexpr int scale = 3, glyph = 8 * scale, gap = 6, entry = 3 * glyph + 4 * gap;
     const int width = 10 * entry, height = 10 * (glyph + 2 * gap);
@@ -191,12 +193,12 @@ int main(int argc, char** argv) {
                 plot(ox + x, oy + y, colour == surface::ink ? 0 : 255);
             }
         }
-        const cell cells[2] = {drawn(droid, chars[i]), drawn(full, chars[i])};
+        const glyph8::glyph glyphs[2] = {drawn(droid, chars[i]), drawn(full, chars[i])};
         for (int k = 0; k < 2; ++k) {
             const int gx = ox + (k + 1) * (glyph + gap);
             for (int y = 0; y < glyph; ++y) {
                 for (int x = 0; x < glyph; ++x) {
-                    const bool on = compose::ink_at(cells[k], x / scale, y / scale);
+                    const bool on = glyphs[k].ink(x / scale, y / scale);
                     plot(gx + x, oy + y, on ? (k == 0 ? 110 : 0) : 232);
                 }
             }

@@ -16,8 +16,8 @@ int main(int argc, char** argv) {
     try {
         using namespace glyph8::compose;
         const auto glyphs = build_face(default_recipe(), std::thread::hardware_concurrency());
-        const auto pcf = write_pcf(glyphs, "glyph8 Composed",
-                                   "Pieces of Misaki Gothic by Num Kadoma, composed by glyph8");
+        const auto pcf = glyph8::output::write_pcf(
+            glyphs, "glyph8 Composed", "Pieces of Misaki Gothic by Num Kadoma, composed by glyph8");
         std::ofstream out(argv[1], std::ios::binary);
         out.write(reinterpret_cast<const char*>(pcf.data()),
                   static_cast<std::streamsize>(pcf.size()));

@@ -13,6 +13,11 @@ namespace glyph8::win32 {
 
 namespace {
 
+// 0xRRGGBB as GDI's COLORREF, 0x00BBGGRR.
+COLORREF colour_ref(std::uint32_t rgb) {
+    return RGB((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF);
+}
+
 constexpr wchar_t picture_class[] = L"glyph8.PictureBox";
 constexpr wchar_t matrix_class[] = L"glyph8.MatrixView";
 
@@ -83,7 +88,7 @@ struct form1::impl {
     HANDLE face_resource = nullptr;
     HFONT font = nullptr;
     surface pic{picture_width, picture_height, make_default_typeface()};
-    sample_window last{};
+    glyph last;
 
     HWND control(std::string_view name) const {
         for (std::size_t i = 0; i < form::form1_controls.size(); ++i) {
@@ -98,7 +103,7 @@ struct form1::impl {
         picture_adapter picture(pic, control("pic"));
         edit_box input(control("Text2"));
         edit_box output(control("Text1"));
-        sample_window read;
+        glyph read;
         if (const capture_result result = run_capture(picture, input, output, &read)) {
             const std::string text = form::describe_failure(*result) + "\n" + result->message();
             MessageBoxW(this->window, wide(text).c_str(), wide(form::title).c_str(),
@@ -134,17 +139,16 @@ struct form1::impl {
     void paint_matrix(HWND hwnd) {
         PAINTSTRUCT ps;
         HDC dc = BeginPaint(hwnd, &ps);
-        HBRUSH frame = CreateSolidBrush(RGB(0x20, 0x20, 0x20));
-        HBRUSH lit = CreateSolidBrush(RGB(0xFF, 0x30, 0x20));
-        HBRUSH dark = CreateSolidBrush(RGB(0x50, 0x10, 0x10));
+        HBRUSH frame = CreateSolidBrush(colour_ref(led_board));
+        HBRUSH lit = CreateSolidBrush(colour_ref(led_lit));
+        HBRUSH dark = CreateSolidBrush(colour_ref(led_dark));
         const RECT all{0, 0, form::matrix_size, form::matrix_size};
         FillRect(dc, &all, frame);
-        // Lit LEDs are bright red, dark ones a dim red, as on a matrix.
-        for (int x = 0; x < 8; ++x) {
-            for (int y = 0; y < 8; ++y) {
+        for (int x = 0; x < glyph_side; ++x) {
+            for (int y = 0; y < glyph_side; ++y) {
                 const RECT cell{x * form::matrix_cell + 1, y * form::matrix_cell + 1,
                                 (x + 1) * form::matrix_cell, (y + 1) * form::matrix_cell};
-                FillRect(dc, &cell, last.ink[x][y] ? lit : dark);
+                FillRect(dc, &cell, last.ink(x, y) ? lit : dark);
             }
         }
         DeleteObject(frame);

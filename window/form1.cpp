@@ -93,7 +93,7 @@ void Form1::Command1_Click() {
     PictureBoxAdapter picture(*pic);
     LineEditAdapter input(*Text2);
     PlainTextAdapter output(*Text1);
-    sample_window window;
+    glyph window;
     const capture_result result = command_(picture, input, output, &window);
     if (result) {
         auto* box = new QMessageBox(QMessageBox::Warning, windowTitle(), describeFailure(*result),

@@ -22,8 +22,7 @@
 namespace glyph8::window {
 
 // What a click runs; tests substitute one that fails at a chosen step.
-using CaptureCommand =
-    std::function<capture_result(picture_box&, text_box&, text_box&, sample_window*)>;
+using CaptureCommand = std::function<capture_result(picture_box&, text_box&, text_box&, glyph*)>;
 
 class Form1 : public QWidget {
     Q_OBJECT

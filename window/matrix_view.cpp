@@ -16,20 +16,18 @@ QSize MatrixView::sizeHint() const {
     return {8 * cellSize + 1, 8 * cellSize + 1};
 }
 
-void MatrixView::setWindow(const sample_window& window) {
+void MatrixView::setWindow(glyph window) {
     window_ = window;
     update();
 }
 
 void MatrixView::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    painter.fillRect(rect(), QColor(0x20, 0x20, 0x20));
+    painter.fillRect(rect(), QColor::fromRgb(led_board));
     for (int x = 0; x < 8; ++x) {
         for (int y = 0; y < 8; ++y) {
             const QRect cell(x * cellSize + 1, y * cellSize + 1, cellSize - 1, cellSize - 1);
-            // Lit LEDs are bright red, dark ones a dim red, as on a matrix.
-            painter.fillRect(
-                cell, window_.ink[x][y] ? QColor(0xFF, 0x30, 0x20) : QColor(0x50, 0x10, 0x10));
+            painter.fillRect(cell, QColor::fromRgb(window_.ink(x, y) ? led_lit : led_dark));
         }
     }
 }

@@ -16,15 +16,15 @@ class MatrixView : public QWidget {
     static constexpr int cellSize = form::matrix_cell;
 
     explicit MatrixView(QWidget* parent = nullptr);
-    void setWindow(const sample_window& window);
-    const sample_window& window() const { return window_; }
+    void setWindow(glyph window);
+    glyph window() const { return window_; }
     QSize sizeHint() const override;
 
   protected:
     void paintEvent(QPaintEvent* event) override;
 
   private:
-    sample_window window_;
+    glyph window_;
 };
 
 }  // namespace glyph8::window

@@ -45,8 +45,8 @@ struct job {
 
 // Composes every job on `threads` threads, blending its views. The result
 // does not depend on the number of threads.
-std::vector<written_glyph> run(const std::vector<job>& jobs, unsigned threads) {
-    std::vector<written_glyph> out(jobs.size());
+std::vector<output::font_glyph> run(const std::vector<job>& jobs, unsigned threads) {
+    std::vector<output::font_glyph> out(jobs.size());
     const unsigned n = std::max(1u, threads);
     auto work = [&](unsigned k) {
         std::vector<composition> parts;
@@ -121,7 +121,7 @@ donor_set gather_donors(std::span<const bitmap_glyph> strike, const outline_face
     return d;
 }
 
-std::vector<written_glyph> build_face(const recipe& r, unsigned threads) {
+std::vector<output::font_glyph> build_face(const recipe& r, unsigned threads) {
     const auto strike = load_strike(r.bitmap_font);
     const auto views = prepare(r, strike, true);
     // Only its character map is used, to know what the next face covers.
@@ -147,7 +147,7 @@ std::vector<written_glyph> build_face(const recipe& r, unsigned threads) {
     return run(jobs, threads);
 }
 
-std::vector<written_glyph> leave_one_out(const recipe& r, unsigned threads) {
+std::vector<output::font_glyph> leave_one_out(const recipe& r, unsigned threads) {
     const auto strike = load_strike(r.bitmap_font);
     const auto views = prepare(r, strike, false);
     std::vector<job> jobs;

@@ -59,7 +59,7 @@ struct composer::impl {
     struct candidate {
         std::size_t donor;
         int dx, dy;  // pixels, the bitmap and outline together
-        cell bitmap;
+        glyph bitmap;
         int fx = 0, fy = 0;  // subpixels, the outline alone
     };
     // Donor d as it stands is candidate d; its variants follow all of those,
@@ -121,17 +121,17 @@ composer::composer(std::vector<bitmap_glyph> donors, std::vector<std::uint8_t> f
         for (const auto& move : s.shifts ? std::span(moves) : std::span(moves, 0)) {
             const int dx = move[0];
             const int dy = move[1];
-            cell moved = 0;
+            glyph moved;
             bool lost = false;
             for (int y = 0; y < grid; ++y) {
                 for (int x = 0; x < grid; ++x) {
-                    if (!ink_at(m.donors[d].bitmap, x, y)) {
+                    if (!m.donors[d].bitmap.ink(x, y)) {
                         continue;
                     }
                     if (x + dx < 0 || x + dx >= grid || y + dy < 0 || y + dy >= grid) {
                         lost = true;
                     } else {
-                        moved = with_ink(moved, x + dx, y + dy);
+                        moved = moved.with_ink(x + dx, y + dy);
                     }
                 }
             }
@@ -193,15 +193,15 @@ composer::composer(std::vector<bitmap_glyph> donors, std::vector<std::uint8_t> f
 composer::~composer() = default;
 composer::composer(composer&&) noexcept = default;
 
-cell blend(std::span<const composition> parts) noexcept {
-    cell out = 0;
+glyph blend(std::span<const composition> parts) noexcept {
+    glyph out;
     for (std::size_t i = 0; i < 64; ++i) {
         long sum = 0;
         for (const auto& p : parts) {
             sum += p.share[i];
         }
         if (2 * sum > long{share_scale} * static_cast<long>(parts.size())) {
-            out = with_ink(out, static_cast<int>(i % grid), static_cast<int>(i / grid));
+            out = out.with_ink(static_cast<int>(i % grid), static_cast<int>(i / grid));
         }
     }
     return out;
@@ -354,7 +354,7 @@ composition composer::compose(std::span<const std::uint8_t> target, unsigned exc
                     const long wt = (static_cast<long>(ranked[0].first) + m.s.vote_slack) * 1024 /
                                     (static_cast<long>(ranked[j].first) + m.s.vote_slack);
                     total += wt;
-                    if (ink_at(m.candidates[keep[ranked[j].second]].bitmap, x, y)) {
+                    if (m.candidates[keep[ranked[j].second]].bitmap.ink(x, y)) {
                         votes += wt;
                     }
                 }
@@ -368,7 +368,7 @@ composition composer::compose(std::span<const std::uint8_t> target, unsigned exc
                 out.share[static_cast<std::size_t>(i)] =
                     static_cast<std::uint16_t>(share[static_cast<std::size_t>(i)]);
                 if (share[static_cast<std::size_t>(i)] * 2 > share_scale) {
-                    out.bitmap = with_ink(out.bitmap, i % grid, i / grid);
+                    out.bitmap = out.bitmap.with_ink(i % grid, i / grid);
                 }
             }
             return out;
@@ -381,7 +381,7 @@ composition composer::compose(std::span<const std::uint8_t> target, unsigned exc
             for (std::size_t d = 0; d < n; ++d) {
                 cost[d] = static_cast<std::uint16_t>(
                     cost[d] +
-                    (ink_at(m.candidates[keep[d]].bitmap, block % grid, block / grid) ? on : off));
+                    (m.candidates[keep[d]].bitmap.ink(block % grid, block / grid) ? on : off));
             }
         }
         exclude();
@@ -477,7 +477,7 @@ composition composer::compose(std::span<const std::uint8_t> target, unsigned exc
                 const auto at = static_cast<std::size_t>(y * grid + x);
                 totals[at] += share * total;
                 for (std::size_t j = 0; j < k; ++j) {
-                    if (ink_at(m.candidates[keep[ranked[j].second]].bitmap, x, y)) {
+                    if (m.candidates[keep[ranked[j].second]].bitmap.ink(x, y)) {
                         votes[at] += share * weight[j];
                     }
                 }
@@ -489,7 +489,7 @@ composition composer::compose(std::span<const std::uint8_t> target, unsigned exc
         out.share[i] = static_cast<std::uint16_t>(votes[i] * share_scale / totals[i]);
         if (2 * votes[i] > totals[i]) {
             out.bitmap =
-                with_ink(out.bitmap, static_cast<int>(i % grid), static_cast<int>(i / grid));
+                out.bitmap.with_ink(static_cast<int>(i % grid), static_cast<int>(i / grid));
         }
     }
     return out;

@@ -39,10 +39,6 @@ struct ft_face {
 
 }  // namespace
 
-int distance(cell a, cell b) noexcept {
-    return __builtin_popcountll(a ^ b);
-}
-
 std::vector<bitmap_glyph> load_strike(const std::string& font_file) {
     ft_library lib;
     ft_face face(lib.handle, font_file, 0);
@@ -80,7 +76,7 @@ std::vector<bitmap_glyph> load_strike(const std::string& font_file) {
                 const int y = ascent - g->bitmap_top + static_cast<int>(row);
                 if (((bits[col >> 3] >> (7 - (col & 7))) & 1) != 0 && x >= 0 && x < 8 && y >= 0 &&
                     y < 8) {
-                    out.bitmap = with_ink(out.bitmap, x, y);
+                    out.bitmap = out.bitmap.with_ink(x, y);
                 }
             }
         }
@@ -158,13 +154,13 @@ outline_face::outline_face(const std::string& font_file, int face_index,
     int n = 0;
     for (const auto& g : sample) {
         FT_BBox b;
-        if (g.bitmap == 0 || !impl_->box(g.code, b)) {
+        if (g.bitmap == glyph{} || !impl_->box(g.code, b)) {
             continue;
         }
         int l = 8, r = 0, t = 8, bo = 0;
         for (int y = 0; y < 8; ++y) {
             for (int x = 0; x < 8; ++x) {
-                if (ink_at(g.bitmap, x, y)) {
+                if (g.bitmap.ink(x, y)) {
                     l = std::min(l, x);
                     r = std::max(r, x + 1);
                     t = std::min(t, y);
@@ -249,14 +245,14 @@ bool outline_face::features(char32_t c, std::span<std::uint8_t> out) const {
     return true;
 }
 
-cell outline_face::threshold(char32_t c) const {
+glyph outline_face::threshold(char32_t c) const {
     std::vector<unsigned char> grey;
     if (!impl_->render(c, grey)) {
-        return 0;
+        return {};
     }
     const int sub = impl_->s.sub;
     const int side = impl_->side;
-    cell out = 0;
+    glyph out;
     for (int py = 0; py < 8; ++py) {
         for (int px = 0; px < 8; ++px) {
             int sum = 0;
@@ -266,7 +262,7 @@ cell outline_face::threshold(char32_t c) const {
                 }
             }
             if (sum * 2 >= 255 * sub * sub) {
-                out = with_ink(out, px, py);
+                out = out.with_ink(px, py);
             }
         }
     }

@@ -17,6 +17,7 @@
 #include "cli.hpp"
 #include "form1.hpp"
 #include "glyph8/form1.hpp"
+#include "glyph8/output.hpp"
 
 using namespace glyph8;
 using glyph8::window::Form1;
@@ -217,8 +218,8 @@ class Form1Test : public QObject {
         QCOMPARE(line, expectedLines().at("digit_six"));
         QCOMPARE(line, cliLine("6"));
         // The enlarged view and the picture box show the same capture.
-        QCOMPARE(format_declaration(column_bytes(form.matrix->window())), line);
-        const QImage shown = form.pic->grab().toImage().scaled(81, 33);
+        QCOMPARE(std::string(glyph8::output::window_line(form.matrix->window()).view()), line);
+        const QImage shown = form.pic->grab().toImage().scaled(picture_width, picture_height);
         QCOMPARE(shown.pixelColor(0, 3), QColor(Qt::black));  // ink of the 6
         QCOMPARE(shown.pixelColor(0, 2), QColor(Qt::white));
     }
@@ -257,7 +258,7 @@ class Form1Test : public QObject {
         QTest::mouseClick(form.Command1, Qt::LeftButton);
         const QString output = form.Text1->toPlainText();
         const auto pixels = pixelsOf(form);
-        const sample_window view = form.matrix->window();
+        const glyph view = form.matrix->window();
         form.Text2->setFocus();
         QTest::keyClicks(form.Text2, QStringLiteral("ABC"));
         form.Text2->setText(QStringLiteral("國"));
@@ -308,7 +309,7 @@ class Form1Test : public QObject {
         const auto failAt = static_cast<operation>(step);
         bool failNext = true;
         Form1 form([&](picture_box& pic, text_box& input, text_box& output,
-                       sample_window* read) -> capture_result {
+                       glyph* read) -> capture_result {
             if (!std::exchange(failNext, false)) {
                 return run_capture(pic, input, output, read);
             }

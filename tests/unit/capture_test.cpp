@@ -91,13 +91,6 @@ TEST(Encode, QueriesSixtyFourPixelsColumnByColumn) {
     EXPECT_EQ(pic.calls, expected);
 }
 
-TEST(FormatDeclaration, LengthStaysWithinBounds) {
-    EXPECT_EQ(format_declaration({}).size(), 35u);
-    EXPECT_EQ(format_declaration({255, 255, 255, 255, 255, 255, 255, 255}).size(), 51u);
-    EXPECT_EQ(format_declaration({9, 10, 99, 100, 0, 1, 254, 7}),
-              "byte d[]={ 9, 10, 99, 100, 0, 1, 254, 7};");
-}
-
 TEST(RunCapture, RunsTheStepsInOrder) {
     fake_picture pic;
     fake_text input("6");
@@ -173,7 +166,7 @@ TEST(CaptureError, MessageNamesControlOperationAndStatus) {
 // Captures on the real surface and default face, as the window does.
 class CaptureOnSurface : public testing::Test {
   protected:
-    surface pic{81, 33, make_default_typeface()};
+    surface pic = capture_surface(make_default_typeface());
     surface_box box{pic};
 
     std::string capture(const std::string& text) {
@@ -208,69 +201,6 @@ TEST_F(CaptureOnSurface, EachCaptureShowsTheCurrentInputAlone) {
     EXPECT_NE(capture("A"), six);
     EXPECT_EQ(capture(""), "byte d[]={ 0, 0, 0, 0, 0, 0, 0, 0};");
     EXPECT_EQ(capture("6"), six);
-}
-
-}  // namespace
-}  // namespace glyph8
-
-namespace glyph8 {
-namespace {
-
-struct pack_case {
-    const char* name;
-    std::vector<std::pair<int, int>> ink;  // (column, row) with rows 1..8
-    bit_layout layout;
-    glyph_bytes expected;
-};
-
-class Pack : public testing::TestWithParam<pack_case> {};
-
-TEST_P(Pack, LaysOutTheSixtyFourPixels) {
-    sample_window window;
-    for (const auto& [x, y] : GetParam().ink) {
-        window.ink[x][y - 1] = true;
-    }
-    EXPECT_EQ(pack(window, GetParam().layout), GetParam().expected);
-}
-
-const std::vector<std::pair<int, int>> top_left{{0, 1}};
-const std::vector<std::pair<int, int>> top_right{{7, 1}};
-const std::vector<std::pair<int, int>> bottom_left{{0, 8}};
-const std::vector<std::pair<int, int>> bottom_right{{7, 8}};
-const std::vector<std::pair<int, int>> diagonal{{0, 1}, {1, 2}, {2, 3}, {3, 4},
-                                                {4, 5}, {5, 6}, {6, 7}, {7, 8}};
-const std::vector<std::pair<int, int>> l_shape{{0, 1}, {0, 2}, {0, 3}, {1, 3}, {2, 3}};
-
-using L = bit_layout;
-
-INSTANTIATE_TEST_SUITE_P(
-    Table, Pack,
-    testing::Values(
-        pack_case{"columns_top_left", top_left, L::columns, {1, 0, 0, 0, 0, 0, 0, 0}},
-        pack_case{"columns_top_right", top_right, L::columns, {0, 0, 0, 0, 0, 0, 0, 1}},
-        pack_case{"columns_bottom_left", bottom_left, L::columns, {128, 0, 0, 0, 0, 0, 0, 0}},
-        pack_case{"columns_msb_top_left", top_left, L::columns_msb, {128, 0, 0, 0, 0, 0, 0, 0}},
-        pack_case{
-            "columns_msb_bottom_right", bottom_right, L::columns_msb, {0, 0, 0, 0, 0, 0, 0, 1}},
-        pack_case{"rows_top_left", top_left, L::rows, {1, 0, 0, 0, 0, 0, 0, 0}},
-        pack_case{"rows_top_right", top_right, L::rows, {128, 0, 0, 0, 0, 0, 0, 0}},
-        pack_case{"rows_bottom_left", bottom_left, L::rows, {0, 0, 0, 0, 0, 0, 0, 1}},
-        pack_case{"rows_msb_top_left", top_left, L::rows_msb, {128, 0, 0, 0, 0, 0, 0, 0}},
-        pack_case{"rows_msb_bottom_right", bottom_right, L::rows_msb, {0, 0, 0, 0, 0, 0, 0, 1}},
-        pack_case{"columns_diagonal", diagonal, L::columns, {1, 2, 4, 8, 16, 32, 64, 128}},
-        pack_case{"columns_msb_diagonal", diagonal, L::columns_msb, {128, 64, 32, 16, 8, 4, 2, 1}},
-        pack_case{"rows_diagonal", diagonal, L::rows, {1, 2, 4, 8, 16, 32, 64, 128}},
-        pack_case{"rows_msb_diagonal", diagonal, L::rows_msb, {128, 64, 32, 16, 8, 4, 2, 1}},
-        pack_case{"columns_l_shape", l_shape, L::columns, {7, 4, 4, 0, 0, 0, 0, 0}},
-        pack_case{"rows_l_shape", l_shape, L::rows, {1, 1, 7, 0, 0, 0, 0, 0}},
-        pack_case{"rows_msb_l_shape", l_shape, L::rows_msb, {128, 128, 224, 0, 0, 0, 0, 0}}),
-    testing_support::row_name{});
-
-TEST(FormatValues, HexIsTwoUpperCaseDigits) {
-    EXPECT_EQ(format_values({0, 1, 10, 15, 16, 128, 171, 255}, number_style::hex),
-              " 0x00, 0x01, 0x0A, 0x0F, 0x10, 0x80, 0xAB, 0xFF");
-    EXPECT_EQ(format_declaration({60, 74, 74, 48, 0, 0, 0, 0}, number_style::hex),
-              "byte d[]={ 0x3C, 0x4A, 0x4A, 0x30, 0x00, 0x00, 0x00, 0x00};");
 }
 
 }  // namespace

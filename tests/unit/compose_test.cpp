@@ -13,13 +13,13 @@
 namespace glyph8::compose {
 namespace {
 
-cell from_rows(std::initializer_list<const char*> rows) {
-    cell c = 0;
+glyph from_rows(std::initializer_list<const char*> rows) {
+    glyph c;
     int y = 0;
     for (const char* row : rows) {
         for (int x = 0; row[x] != '\0'; ++x) {
             if (row[x] == '#') {
-                c = with_ink(c, x, y);
+                c = c.with_ink(x, y);
             }
         }
         ++y;
@@ -28,33 +28,25 @@ cell from_rows(std::initializer_list<const char*> rows) {
 }
 
 // What the surface draws for `c` with only `face`, read back as a cell.
-cell drawn(const std::shared_ptr<typeface>& face, char32_t c, bool& missing) {
-    surface pic(81, 33, face);
+glyph drawn(const std::shared_ptr<typeface>& face, char32_t c, bool& missing) {
+    surface pic = capture_surface(face);
     std::string text;
     append_utf8(text, c);
     pic.Print(text);
     missing = !pic.missing().empty();
-    cell out = 0;
+    glyph out;
     surface_box box(pic);
-    sample_window w;
-    EXPECT_FALSE(read_window(box, w).has_value());
-    for (int x = 0; x < 8; ++x) {
-        for (int y = 0; y < 8; ++y) {
-            if (w.ink[x][y]) {
-                out = with_ink(out, x, y);
-            }
-        }
-    }
+    EXPECT_FALSE(read_window(box, out).has_value());
     return out;
 }
 
 // A face we write must read back through FreeType, through the same chain
 // the program draws with, pixel for pixel and in the sampling window.
 TEST(ComposedFace, WrittenGlyphsReadBackThroughTheSurface) {
-    const std::vector<written_glyph> glyphs = {
+    const std::vector<output::font_glyph> glyphs = {
         {U'\u4E00', from_rows({"#.......", "", "", "", "", "", "", "......##"})},
         {U'\u4F60', from_rows({"", "..####..", "..#..#..", "..####.."})},
-        {U'\u9FA5', ~cell{0}},
+        {U'\u9FA5', glyph{~0ull}},
         {U'\uFA2D', 0},  // a blank glyph is a glyph all the same
     };
     const auto bytes =
@@ -84,7 +76,7 @@ TEST(Composer, PiecesComeFromTheBestMatchUnlessItIsExcluded) {
     std::vector<std::uint8_t> features;
     for (const auto& d : donors) {
         for (int block = 0; block < 64; ++block) {
-            features.insert(features.end(), 16, ink_at(d.bitmap, block % 8, block / 8) ? 15 : 0);
+            features.insert(features.end(), 16, d.bitmap.ink(block % 8, block / 8) ? 15 : 0);
         }
     }
     const composer c(donors, features, 1024, settings{});
@@ -125,7 +117,7 @@ TEST(Composer, ViewsAreBlendedByTheirAverageShare) {
         for (std::size_t i = 0; i < parts.size(); ++i) {
             parts[i].share[9] = static_cast<std::uint16_t>(r.shares[i]);
         }
-        EXPECT_EQ(blend(parts), r.ink ? with_ink(0, 1, 1) : cell{0}) << r.name;
+        EXPECT_EQ(blend(parts), r.ink ? glyph{}.with_ink(1, 1) : glyph{}) << r.name;
     }
 }
 

@@ -42,7 +42,7 @@ std::string utf8(char32_t c) {
 // Draws each character alone at the origin and checks that its ink is not
 // empty and lies inside the sampling window (columns 0..7, rows 1..8).
 void expect_all_fit(const std::vector<char32_t>& chars) {
-    surface pic(81, 33, make_default_typeface());
+    surface pic = capture_surface(make_default_typeface());
     int checked = 0;
     for (const char32_t c : chars) {
         pic.clear();
@@ -100,9 +100,9 @@ std::string capture_line(surface& pic, char32_t c) {
 // composed rather than left to the outline face.
 TEST(DefaultFace, HandDrawnGlyphsStayAndTheGapsAreComposed) {
     const auto sources = default_face_sources();
-    surface full(81, 33, make_default_typeface());
-    surface hand_drawn(81, 33, std::make_shared<typeface>(std::vector{sources[1]}));
-    surface composed(81, 33, std::make_shared<typeface>(std::vector{sources[2]}));
+    surface full = capture_surface(make_default_typeface());
+    surface hand_drawn = capture_surface(std::make_shared<typeface>(std::vector{sources[1]}));
+    surface composed = capture_surface(std::make_shared<typeface>(std::vector{sources[2]}));
     int kept = 0;
     int filled = 0;
     for (const char32_t c : big5()) {
@@ -122,10 +122,9 @@ TEST(DefaultFace, HandDrawnGlyphsStayAndTheGapsAreComposed) {
 }
 
 TEST(DefaultFace, CompositionCanBeTurnedOff) {
-    surface on(81, 33, make_default_typeface());
-    surface off(81, 33, make_default_typeface(composition::off));
-    surface outline(
-        81, 33,
+    surface on = capture_surface(make_default_typeface());
+    surface off = capture_surface(make_default_typeface(composition::off));
+    surface outline = capture_surface(
         std::make_shared<typeface>(std::vector{default_face_sources()[default_outline_face]}));
     EXPECT_NE(capture_line(on, U'\u8AAA'), capture_line(off, U'\u8AAA'));       // 說: composed
     EXPECT_EQ(capture_line(off, U'\u8AAA'), capture_line(outline, U'\u8AAA'));  // else Droid
@@ -134,7 +133,7 @@ TEST(DefaultFace, CompositionCanBeTurnedOff) {
 
 TEST(DefaultFace, OpensTheLaterFacesOnlyWhenNeeded) {
     auto face = make_default_typeface();
-    surface pic(81, 33, face);
+    surface pic = capture_surface(face);
     pic.Print("6Ag\xE5\x9C\x8B\xE3\x81\x82");  // 6Ag國あ: all in the bitmap faces
     EXPECT_TRUE(face->is_open(0));
     EXPECT_TRUE(face->is_open(1));
@@ -149,7 +148,7 @@ TEST(DefaultFace, OpensTheLaterFacesOnlyWhenNeeded) {
 
 TEST(DefaultFace, LatinTextNeverOpensTheChineseFaces) {
     auto face = make_default_typeface();
-    surface pic(81, 33, face);
+    surface pic = capture_surface(face);
     pic.Print("Hello, 6!");
     EXPECT_FALSE(face->is_open(1));
     EXPECT_FALSE(face->is_open(2));
@@ -158,7 +157,7 @@ TEST(DefaultFace, LatinTextNeverOpensTheChineseFaces) {
 // tests/data/expected_lines.tsv: name, text, expected declaration.
 TEST(DefaultFace, CapturesMatchTheCheckedInLines) {
     std::istringstream table(read_data("expected_lines.tsv"));
-    surface pic(81, 33, make_default_typeface());
+    surface pic = capture_surface(make_default_typeface());
     surface_box box(pic);
     std::string line;
     int rows = 0;

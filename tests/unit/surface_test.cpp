@@ -1,4 +1,5 @@
 #include "glyph8/surface.hpp"
+#include "glyph8/capture.hpp"
 
 #include <gtest/gtest.h>
 
@@ -21,7 +22,7 @@ constexpr float inf = std::numeric_limits<float>::infinity();
 
 class SurfaceTest : public testing::Test {
   protected:
-    surface pic{81, 33, make_default_typeface()};
+    surface pic = capture_surface(make_default_typeface());
 
     // The ink of a w x h block at (x0, y0), as a string of '#' and '.'.
     std::string block(int x0, int y0, int w, int h) const {
@@ -207,8 +208,8 @@ TEST(SurfaceBound, APenThatNeverAdvancesStopsAtTheGlyphLimit) {
     std::ifstream in(std::string(GLYPH8_TEST_DATA) + "/fonts/still8.bdf", std::ios::binary);
     auto data = std::make_shared<std::vector<unsigned char>>(std::istreambuf_iterator<char>(in),
                                                              std::istreambuf_iterator<char>());
-    surface pic{81, 33,
-                std::make_shared<typeface>(std::vector<face_source>{{"still", "", *data, data}})};
+    surface pic = capture_surface(
+        std::make_shared<typeface>(std::vector<face_source>{{"still", "", *data, data}}));
     for (const std::size_t before : {pic.glyph_limit() - 1, pic.glyph_limit()}) {
         pic.clear();
         pic.Print(std::string(before, 'A') + "B");

@@ -11,12 +11,12 @@
 // box is written only once the whole window has been read.
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
 
 #include "glyph8/controls.hpp"
+#include "glyph8/glyph.hpp"
 #include "glyph8/surface.hpp"
 
 namespace glyph8 {
@@ -48,51 +48,22 @@ struct capture_error {
 // Empty on success.
 using capture_result = std::optional<capture_error>;
 
-// The sampling window as read: ink[x][y - 1] for columns 0..7 and rows 1..8.
-struct sample_window {
-    std::array<std::array<bool, 8>, 8> ink{};
-    friend bool operator==(const sample_window&, const sample_window&) = default;
-};
-
 // The picture box every capture draws on, in pixels: the window's and the
 // command line's, so that long texts are cut off at the same place.
 inline constexpr int picture_width = 81;
 inline constexpr int picture_height = 33;
 
+// A surface the size of that picture box, drawing with `face`.
+inline surface capture_surface(std::shared_ptr<typeface> face) {
+    return surface(picture_width, picture_height, std::move(face));
+}
+
 inline constexpr int window_first_row = 1;
 inline constexpr int font_size_points = 8;
 
-// Reads the 64 pixels of the window in column order; a pixel is ink when it
-// reads exactly 0.
-capture_result read_window(picture_box& pic, sample_window& window);
-
-using glyph_bytes = std::array<std::uint8_t, 8>;
-
-// How the 64 pixels become 8 bytes. The capture itself always uses columns;
-// the others are what many matrix drivers and published 8x8 fonts expect.
-enum class bit_layout : std::uint8_t {
-    columns,      // a byte per column, left to right; top pixel in the lowest bit
-    columns_msb,  // a byte per column; top pixel in the highest bit
-    rows,         // a byte per row, top to bottom; left pixel in the lowest bit
-    rows_msb,     // a byte per row; left pixel in the highest bit
-};
-
-glyph_bytes pack(const sample_window& window, bit_layout layout) noexcept;
-
-// One byte per column, top pixel in the lowest bit.
-inline glyph_bytes column_bytes(const sample_window& window) noexcept {
-    return pack(window, bit_layout::columns);
-}
-
-enum class number_style : std::uint8_t { decimal, hex };
-
-// The values as the declaration spells them: " 60, 74, ..., 0" in decimal,
-// " 0x3C, 0x4A, ..., 0x00" in hex.
-std::string format_values(const glyph_bytes& bytes, number_style style = number_style::decimal);
-
-// "byte d[]={ v0, v1, ..., v7};"
-std::string format_declaration(const glyph_bytes& bytes,
-                               number_style style = number_style::decimal);
+// Reads the 64 pixels of the window in column order into `window` (row 1
+// of the surface is its row 0); a pixel is ink when it reads exactly 0.
+capture_result read_window(picture_box& pic, glyph& window);
 
 // Reads the window and returns its declaration in `text` (untouched on
 // failure).
@@ -106,7 +77,7 @@ capture_result prepare(picture_box& pic);
 // `window_read` is given it receives the window as read, for callers that
 // show or re-pack it without querying the pixels again.
 capture_result run_capture(picture_box& pic, text_box& input, text_box& output,
-                           sample_window* window_read = nullptr) noexcept;
+                           glyph* window_read = nullptr) noexcept;
 
 // A picture box over a surface of our own (the command line, tests, the
 // window's adapter).

@@ -25,27 +25,21 @@
 #include <string>
 #include <vector>
 
+#include "glyph8/glyph.hpp"
+#include "glyph8/output.hpp"
+
 namespace glyph8::compose {
 
-// An 8x8 glyph: bit y * 8 + x is the pixel at column x, row y, with row 0 the
-// top of the em box (the first row of the sampling window).
-using cell = std::uint64_t;
-
-constexpr bool ink_at(cell c, int x, int y) noexcept {
-    return ((c >> (y * 8 + x)) & 1u) != 0;
-}
-constexpr cell with_ink(cell c, int x, int y) noexcept {
-    return c | (cell{1} << (y * 8 + x));
-}
-// Pixels that differ between two glyphs.
-int distance(cell a, cell b) noexcept;
+// Glyphs here are glyph8::glyph: row 0 is the top of the em box, the
+// first row of the sampling window.
+using glyph8::glyph;
 
 // The hand-drawn glyphs of a bitmap face's 8 px strike, placed as the
 // drawing surface places them.
 struct bitmap_glyph {
     char32_t code = 0;
     unsigned glyph_index = 0;  // characters that share a drawing share this
-    cell bitmap = 0;
+    glyph bitmap;
 };
 
 // Every ideograph of `font_file`'s 8 px strike, in code point order. Throws
@@ -97,7 +91,7 @@ class outline_face {
     bool features(char32_t c, std::span<std::uint8_t> out) const;
     // The outline at one level per pixel (ink where at least half covered),
     // for comparison with plain rendering.
-    cell threshold(char32_t c) const;
+    glyph threshold(char32_t c) const;
 
   private:
     struct impl;
@@ -115,8 +109,8 @@ struct piece {
 constexpr int share_scale = 1024;
 
 struct composition {
-    cell bitmap = 0;  // ink where more than half of share_scale
-    int cost = 0;     // the match cost the search minimised
+    glyph bitmap;  // ink where more than half of share_scale
+    int cost = 0;  // the match cost the search minimised
     std::vector<piece> pieces;
     std::array<std::uint16_t, 64> share{};  // by bit index, as in `bitmap`
 };
@@ -124,7 +118,7 @@ struct composition {
 // Several compositions of one character, seen through different outline
 // faces, made one: ink where their shares average more than half. Their
 // errors differ, so together they err less than any one of them.
-cell blend(std::span<const composition> parts) noexcept;
+glyph blend(std::span<const composition> parts) noexcept;
 
 // The hand-drawn glyphs that an outline face can render, with their features
 // in the same order (feature_size() bytes each): what a composer is made of.
@@ -158,23 +152,6 @@ class composer {
 
 namespace glyph8::compose {
 
-// One glyph of a face we write.
-struct written_glyph {
-    char32_t code = 0;
-    cell bitmap = 0;
-};
-
-// A PCF font of 8x8 cells, 8 px em with its ascent line on the top row, the
-// way the hand-drawn strike places its glyphs, encoded as ISO 10646.
-// `glyphs` must be sorted by code point, all within the Basic Multilingual
-// Plane. The bytes depend on nothing but the arguments.
-std::vector<unsigned char> write_pcf(std::span<const written_glyph> glyphs,
-                                     const std::string& family, const std::string& copyright);
-
-}  // namespace glyph8::compose
-
-namespace glyph8::compose {
-
 // One way of seeing the characters: a face that draws the forms the
 // hand-drawn glyphs have, to match them, and the forms our users write, to
 // compose, in the same design.
@@ -201,11 +178,11 @@ recipe default_recipe();
 // Every ideograph that `recipe.coverage` has, the strike lacks and some view
 // can render, composed, in code point order. Uses `threads` threads; the
 // result does not depend on how many.
-std::vector<written_glyph> build_face(const recipe& r, unsigned threads);
+std::vector<output::font_glyph> build_face(const recipe& r, unsigned threads);
 
 // The leave-one-out test of a recipe: every glyph of the strike that some
 // view can render, composed with its own drawing withheld from the pieces,
 // in strike order.
-std::vector<written_glyph> leave_one_out(const recipe& r, unsigned threads);
+std::vector<output::font_glyph> leave_one_out(const recipe& r, unsigned threads);
 
 }  // namespace glyph8::compose

@@ -5,9 +5,9 @@
 // significant bit on the left, one byte per bitmap row.
 #include <stdexcept>
 
-#include "glyph8/compose.hpp"
+#include "glyph8/output.hpp"
 
-namespace glyph8::compose {
+namespace glyph8::output {
 
 namespace {
 
@@ -21,7 +21,7 @@ constexpr std::uint32_t table_encodings = 1u << 5;
 constexpr std::uint32_t format_plain = 0x08;
 constexpr std::uint32_t format_compressed_metrics = 0x100 | format_plain;
 
-constexpr int em = 8;
+constexpr int em = glyph_side;
 constexpr int ascent = 7;
 constexpr int descent = em - ascent;
 
@@ -51,19 +51,8 @@ void full_metrics(bytes& b) {
     b.u16(0);  // attributes
 }
 
-}  // namespace
-
-std::vector<unsigned char> write_pcf(std::span<const written_glyph> glyphs,
-                                     const std::string& family, const std::string& copyright) {
-    if (glyphs.empty() || glyphs.size() > 0xFFFF) {
-        throw std::invalid_argument("write_pcf: between 1 and 65535 glyphs");
-    }
-    for (std::size_t i = 0; i < glyphs.size(); ++i) {
-        if (glyphs[i].code > 0xFFFF || (i > 0 && glyphs[i].code <= glyphs[i - 1].code)) {
-            throw std::invalid_argument("write_pcf: code points must rise, within the BMP");
-        }
-    }
-    // Properties: what FreeType and X11 need to size and name the face.
+// Properties: what FreeType and X11 need to size and name the face.
+bytes properties(const std::string& family, const std::string& copyright) {
     bytes props;
     {
         struct property {
@@ -108,6 +97,10 @@ std::vector<unsigned char> write_pcf(std::span<const written_glyph> glyphs,
         props.u32(static_cast<std::uint32_t>(strings.size()));
         props.v.insert(props.v.end(), strings.begin(), strings.end());
     }
+    return props;
+}
+
+bytes accelerators() {
     bytes accel;
     accel.u32(format_plain);
     for (unsigned flag : {1u, 1u, 1u, 1u, 1u, 0u, 0u, 0u}) {
@@ -120,14 +113,22 @@ std::vector<unsigned char> write_pcf(std::span<const written_glyph> glyphs,
     accel.u32(0);  // max overlap
     full_metrics(accel);
     full_metrics(accel);
+    return accel;
+}
+
+bytes metrics_of(std::size_t count) {
     bytes metrics;
     metrics.u32(format_compressed_metrics);
-    metrics.u16(static_cast<unsigned>(glyphs.size()));
-    for (std::size_t i = 0; i < glyphs.size(); ++i) {
+    metrics.u16(static_cast<unsigned>(count));
+    for (std::size_t i = 0; i < count; ++i) {
         for (int v : {0, em, em, ascent, descent}) {
             metrics.u8(static_cast<unsigned>(v + 0x80));
         }
     }
+    return metrics;
+}
+
+bytes bitmaps_of(std::span<const font_glyph> glyphs) {
     bytes bitmaps;
     bitmaps.u32(format_plain);
     bitmaps.u32(static_cast<std::uint32_t>(glyphs.size()));
@@ -142,14 +143,18 @@ std::vector<unsigned char> write_pcf(std::span<const written_glyph> glyphs,
         for (int y = 0; y < em; ++y) {
             unsigned row = 0;
             for (int x = 0; x < em; ++x) {
-                if (ink_at(g.bitmap, x, y)) {
+                if (g.bitmap.ink(x, y)) {
                     row |= 0x80u >> x;
                 }
             }
             bitmaps.u8(row);
         }
     }
-    // Code map: rows (high byte) and columns (low byte) that the glyphs span.
+    return bitmaps;
+}
+
+// Code map: rows (high byte) and columns (low byte) that the glyphs span.
+bytes encodings_of(std::span<const font_glyph> glyphs) {
     bytes encodings;
     {
         const unsigned first_row = glyphs.front().code >> 8;
@@ -169,6 +174,26 @@ std::vector<unsigned char> write_pcf(std::span<const written_glyph> glyphs,
             }
         }
     }
+    return encodings;
+}
+
+}  // namespace
+
+std::vector<unsigned char> write_pcf(std::span<const font_glyph> glyphs, const std::string& family,
+                                     const std::string& copyright) {
+    if (glyphs.empty() || glyphs.size() > 0xFFFF) {
+        throw std::invalid_argument("write_pcf: between 1 and 65535 glyphs");
+    }
+    for (std::size_t i = 0; i < glyphs.size(); ++i) {
+        if (glyphs[i].code > 0xFFFF || (i > 0 && glyphs[i].code <= glyphs[i - 1].code)) {
+            throw std::invalid_argument("write_pcf: code points must rise, within the BMP");
+        }
+    }
+    bytes props = properties(family, copyright);
+    bytes accel = accelerators();
+    bytes metrics = metrics_of(glyphs.size());
+    bytes bitmaps = bitmaps_of(glyphs);
+    bytes encodings = encodings_of(glyphs);
     const std::vector<std::pair<std::uint32_t, bytes*>> tables = {{table_properties, &props},
                                                                   {table_accelerators, &accel},
                                                                   {table_metrics, &metrics},
@@ -199,4 +224,4 @@ std::vector<unsigned char> write_pcf(std::span<const written_glyph> glyphs,
     return out.v;
 }
 
-}  // namespace glyph8::compose
+}  // namespace glyph8::output

@@ -1,0 +1,132 @@
+// Standard input and output, font files, the program's path and the
+// command line on Windows.
+#include <windows.h>
+// After windows.h, which they need.
+#include <fcntl.h>
+#include <io.h>
+#include <shellapi.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "glyph8/utf8.hpp"
+#include "io.hpp"
+
+namespace glyph8::cli {
+
+namespace {
+
+// The count type of read() and write() is unsigned int here.
+unsigned io_size(std::size_t n) {
+    return static_cast<unsigned>(std::min<std::size_t>(n, 1u << 30));
+}
+
+}  // namespace
+
+std::ptrdiff_t fd_source::read(std::span<char> buffer, std::string& why) {
+    for (;;) {
+        const auto n = ::_read(fd_, buffer.data(), io_size(buffer.size()));
+        if (n >= 0) {
+            return n;
+        }
+        if (errno != EINTR) {
+            why = std::strerror(errno);
+            return -1;
+        }
+    }
+}
+
+bool fd_sink::write(std::string_view bytes, std::string& why) {
+    while (!bytes.empty()) {
+        const auto n = ::_write(fd_, bytes.data(), io_size(bytes.size()));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            why = n < 0 ? std::strerror(errno) : "nothing was written";
+            return false;
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+bool read_file(const std::string& path, std::vector<unsigned char>& data, std::string& why) {
+    // Wide names, so that any file name opens; binary, so that no byte is
+    // translated. A folder cannot be opened at all here, so ask first.
+    const std::wstring name = wide_from_utf8(path);
+    struct _stat64 info {};
+    if (_wstat64(name.c_str(), &info) != 0) {
+        why = std::strerror(errno);
+        return false;
+    }
+    if ((info.st_mode & _S_IFMT) != _S_IFREG) {
+        why = (info.st_mode & _S_IFMT) == _S_IFDIR ? std::strerror(EISDIR) : "not a regular file";
+        return false;
+    }
+    const int fd = ::_wopen(name.c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
+    if (fd < 0) {
+        why = std::strerror(errno);
+        return false;
+    }
+    data.clear();
+    unsigned char buffer[1 << 16];
+    for (;;) {
+        const auto n = ::_read(fd, buffer, sizeof buffer);
+        if (n < 0) {
+            why = std::strerror(errno);
+            ::_close(fd);
+            return false;
+        }
+        if (n == 0) {
+            break;
+        }
+        if (data.size() + static_cast<std::size_t>(n) > largest_font_file) {
+            why = "larger than 64 MiB, too large for a font";
+            ::_close(fd);
+            return false;
+        }
+        data.insert(data.end(), buffer, buffer + n);
+    }
+    ::_close(fd);
+    return true;
+}
+
+std::string program_path() {
+    std::wstring name(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD n = GetModuleFileNameW(nullptr, name.data(), static_cast<DWORD>(name.size()));
+        if (n == 0) {
+            return {};
+        }
+        if (n < name.size()) {
+            name.resize(n);
+            return utf8_from_wide(name);
+        }
+        name.resize(name.size() * 2);
+    }
+}
+
+std::vector<std::string> arguments(int argc, char** argv) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    // argv comes through the ANSI code page, which turns 國 into '?'; the
+    // wide command line has every character.
+    int count = 0;
+    if (wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count)) {
+        args.clear();
+        for (int i = 1; i < count; ++i) {
+            args.push_back(utf8_from_wide(wide[i]));
+        }
+        LocalFree(wide);
+    }
+    // The same bytes as everywhere else: no CRLF, no end at a Ctrl+Z.
+    _setmode(_fileno(stdin), _O_BINARY);
+    _setmode(_fileno(stdout), _O_BINARY);
+    SetConsoleOutputCP(CP_UTF8);
+    return args;
+}
+
+}  // namespace glyph8::cli

@@ -1,0 +1,296 @@
+#include "options.hpp"
+
+#include <algorithm>
+#include <iterator>
+#include <span>
+
+namespace glyph8::cli {
+
+namespace {
+
+struct layout_name {
+    std::string_view name;
+    bit_layout layout;
+    std::string_view help;
+};
+constexpr layout_name layouts[] = {
+    {"columns", bit_layout::columns,
+     "a byte per column, top pixel = lowest bit\n"
+     "                   (a pixel only at top left: { 1, 0, 0, 0, 0, 0, 0, 0})"},
+    {"columns-msb", bit_layout::columns_msb,
+     "a byte per column, top pixel = highest bit\n"
+     "                   (a pixel only at top left: { 128, 0, 0, 0, 0, 0, 0, 0})"},
+    {"rows", bit_layout::rows,
+     "a byte per row, left pixel = lowest bit\n"
+     "                   (a pixel only at bottom left: { 0, 0, 0, 0, 0, 0, 0, 1})"},
+    {"rows-msb", bit_layout::rows_msb,
+     "a byte per row, left pixel = highest bit\n"
+     "                   (a pixel only at bottom left: { 0, 0, 0, 0, 0, 0, 0, 128})"},
+};
+
+problem set_layout(request& r, std::string_view value) {
+    const auto* found = std::find_if(std::begin(layouts), std::end(layouts),
+                                     [&](const layout_name& l) { return l.name == value; });
+    if (found == std::end(layouts)) {
+        return usage_problem("unknown layout '" + std::string(value) +
+                             "' (choose columns, columns-msb, rows or rows-msb)");
+    }
+    r.settings.layout = found->layout;
+    return {};
+}
+
+problem set_name(request& r, std::string_view value) {
+    if (const auto why = output::identifier_problem(value); !why.empty()) {
+        return usage_problem("'" + std::string(value) + "' cannot name an array (" +
+                             std::string(why) + ")");
+    }
+    r.settings.name = value;
+    return {};
+}
+
+problem add_font(request& r, std::string_view value) {
+    if (value.empty()) {
+        return usage_problem("option '--font' needs a file name");
+    }
+    r.fonts.emplace_back(value);
+    return {};
+}
+
+struct option {
+    std::string_view name;
+    std::string_view value;  // what the value is called in the help; "" for a flag
+    std::string_view help;
+    unsigned setting;  // the output setting it sets, checked against the format
+    problem (*apply)(request&, std::string_view value);
+};
+
+// Formats are options too; they are listed from the output's table, after
+// --each's place here.
+const option options[] = {
+    {"--layout", "NAME",
+     "how the 64 pixels become 8 bytes (default: columns):", output::setting_layout, set_layout},
+    {"--hex", "", "values as 0x.. hex", output::setting_numbers,
+     [](request& r, std::string_view) {
+         r.settings.numbers = output::number_style::hex;
+         return problem{};
+     }},
+    {"--grid", "", "after each glyph, its 8x8 block as // comment lines of # and .",
+     output::setting_grid,
+     [](request& r, std::string_view) {
+         r.settings.grid = true;
+         return problem{};
+     }},
+    {"--name", "NAME", "the array's name instead of d (a C identifier)", output::setting_name,
+     set_name},
+    {"--progmem", "",
+     "declare the array as const byte NAME[][8] PROGMEM, so that an\n"
+     "AVR board keeps it in flash; read it back with pgm_read_byte\n"
+     "(#include <avr/pgmspace.h>), e.g. pgm_read_byte(&d[i][col])",
+     output::setting_progmem,
+     [](request& r, std::string_view) {
+         r.settings.progmem = true;
+         return problem{};
+     }},
+    {"--no-compose", "",
+     "draw the ideographs that Misaki Gothic lacks from Droid Sans\n"
+     "Fallback's outlines instead of the composed 8x8 face",
+     0,
+     [](request& r, std::string_view) {
+         r.composed = composition::off;
+         return problem{};
+     }},
+    {"--font", "FILE",
+     "use a font file (TrueType, OpenType, BDF, PCF) ahead of the\n"
+     "default face; may be repeated, the first given is tried first",
+     0, add_font},
+    {"--help", "", "show this help", 0,
+     [](request& r, std::string_view) {
+         r.help = true;
+         return problem{};
+     }},
+    {"--version", "", "show the version and the embedded fonts", 0,
+     [](request& r, std::string_view) {
+         r.version = true;
+         return problem{};
+     }},
+};
+
+const option* find_option(std::string_view name) {
+    const auto* it = std::find_if(std::begin(options), std::end(options),
+                                  [&](const option& o) { return o.name == name; });
+    return it == std::end(options) ? nullptr : it;
+}
+
+const output::format* find_format_option(std::string_view name) {
+    if (name.size() <= 2 || name.substr(0, 2) != "--") {
+        return nullptr;
+    }
+    const output::format* f = output::find_format(name.substr(2));
+    return f != nullptr && !f->name.empty() ? f : nullptr;
+}
+
+std::string option_names(unsigned settings) {
+    std::vector<std::string_view> names;
+    for (const option& o : options) {
+        if ((o.setting & settings) != 0) {
+            names.push_back(o.name);
+        }
+    }
+    std::string text;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        text += i == 0 ? "" : i + 1 == names.size() ? " and " : ", ";
+        text += names[i];
+    }
+    return text;
+}
+
+// Settings the chosen format does not take are refused, not ignored.
+problem check_format(const request& r, std::string_view other_format) {
+    if (!other_format.empty()) {
+        return usage_problem("--" + std::string(r.format->name) + " and --" +
+                             std::string(other_format) + " cannot both be written; choose one");
+    }
+    const unsigned unused = r.settings_given & ~r.format->accepts;
+    if (unused != 0) {
+        const std::string names = option_names(unused);
+        return usage_problem(names + (names.find(' ') == std::string::npos ? " does" : " do") +
+                             " not apply to --" + std::string(r.format->name));
+    }
+    return {};
+}
+
+// Indents the continuation lines of a help text to its column.
+std::string indented(std::string_view help) {
+    std::string text;
+    for (const char c : help) {
+        text += c;
+        if (c == '\n') {
+            text += std::string(18, ' ');
+        }
+    }
+    return text;
+}
+
+std::string wrapped(std::string_view help) {
+    // Breaks a one-line help after about 60 characters, at spaces.
+    std::string text;
+    std::size_t column = 0;
+    for (std::size_t i = 0; i < help.size(); ++i) {
+        const std::size_t next_space = help.find(' ', i + 1);
+        const std::size_t word_end =
+            next_space == std::string_view::npos ? help.size() : next_space;
+        if (help[i] == ' ' && column + (word_end - i) > 60) {
+            text += '\n';
+            column = 0;
+            continue;
+        }
+        text += help[i];
+        ++column;
+    }
+    return text;
+}
+
+void append_option_help(std::string& text, std::string_view name, std::string_view value,
+                        std::string_view help) {
+    std::string head = "  " + std::string(name);
+    if (!value.empty()) {
+        head += " " + std::string(value);
+    }
+    head.resize(std::max<std::size_t>(head.size() + 1, 18), ' ');
+    text += head + indented(help) + "\n";
+}
+
+}  // namespace
+
+problem parse_options(const std::vector<std::string>& args, request& r) {
+    bool only_text = false;
+    std::string_view other_format;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (only_text || arg == "-" || arg.empty() || arg[0] != '-') {
+            if (r.text_given) {
+                return usage_problem("more than one TEXT given (quote a text that has spaces)");
+            }
+            r.text_given = true;
+            r.from_stdin = arg == "-" && !only_text;
+            r.text = r.from_stdin ? std::string() : arg;
+            continue;
+        }
+        if (arg == "--") {
+            only_text = true;
+            continue;
+        }
+        // --name=value and --name value both work for options with a value.
+        const auto eq = arg.find('=');
+        const std::string name = arg.substr(0, eq);
+        if (const output::format* f = find_format_option(name)) {
+            if (eq != std::string::npos) {
+                return usage_problem("option '" + name + "' takes no value");
+            }
+            if (r.format->name.empty() || r.format == f) {
+                r.format = f;
+            } else {
+                other_format = f->name;
+            }
+            continue;
+        }
+        const option* o = find_option(name);
+        if (o == nullptr) {
+            return usage_problem("unknown option '" + arg + "'");
+        }
+        std::string value;
+        if (o->value.empty() && eq != std::string::npos) {
+            return usage_problem("option '" + name + "' takes no value");
+        }
+        if (!o->value.empty()) {
+            if (eq != std::string::npos) {
+                value = arg.substr(eq + 1);
+            } else if (i + 1 < args.size()) {
+                value = args[++i];
+            } else {
+                return usage_problem("option '" + name + "' needs a value");
+            }
+        }
+        if (problem p = o->apply(r, value)) {
+            return p;
+        }
+        r.settings_given |= o->setting;
+    }
+    return check_format(r, other_format);
+}
+
+std::string usage_text() {
+    std::string text =
+        "usage: glyph8-cli [OPTIONS] [TEXT]\n"
+        "Prints the 8x8 glyph of TEXT as a byte array declaration:\n"
+        "  $ glyph8-cli 6\n"
+        "  byte d[]={ 60, 74, 74, 48, 0, 0, 0, 0};\n"
+        "The text is drawn at 8 points and the block at columns 0..7, rows 1..8 is\n"
+        "read back. Without TEXT, or with TEXT '-', the text is read from standard\n"
+        "input; control characters draw nothing.\n"
+        "\n"
+        "Formats (one at a time):\n";
+    for (const output::format& f : output::formats()) {
+        if (!f.name.empty()) {
+            append_option_help(text, "--" + std::string(f.name), "", wrapped(f.help));
+        }
+    }
+    text += "\nOptions:\n";
+    for (const option& o : options) {
+        append_option_help(text, o.name, o.value, o.help);
+        if (o.apply == set_layout) {
+            for (const layout_name& l : layouts) {
+                text += "      " + std::string(l.name);
+                text.resize(text.size() + 13 - l.name.size(), ' ');
+                text += std::string(l.help) + "\n";
+            }
+        }
+    }
+    text +=
+        "\n"
+        "Exit status: 0 done, 1 the capture failed, 2 bad usage, input or font,\n"
+        "3 the output could not be written.\n";
+    return text;
+}
+
+}  // namespace glyph8::cli

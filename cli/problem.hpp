@@ -1,0 +1,40 @@
+// What went wrong, as the command line reports it: an exit code and a
+// message. The program's name is added where the message is written, in one
+// place (report()).
+#pragma once
+
+#include <iosfwd>
+#include <string>
+#include <string_view>
+
+namespace glyph8::cli {
+
+// Exit codes: 0 done, 1 the capture failed, 2 bad usage or bad input,
+// 3 the output could not be written.
+inline constexpr int exit_ok = 0;
+inline constexpr int exit_failure = 1;
+inline constexpr int exit_usage = 2;
+inline constexpr int exit_write = 3;
+
+struct problem {
+    int exit_code = exit_ok;
+    std::string message;
+    bool suggest_help = false;  // bad usage: point at --help
+
+    explicit operator bool() const noexcept { return exit_code != exit_ok; }
+};
+
+inline problem usage_problem(std::string message) {
+    return {exit_usage, std::move(message), true};
+}
+inline problem input_problem(std::string message) {
+    return {exit_usage, std::move(message), false};
+}
+
+// Writes "glyph8-cli: MESSAGE" (and the pointer to --help) to `err`; returns
+// the exit code.
+int report(const problem& p, std::ostream& err);
+// Writes "glyph8-cli: warning: MESSAGE".
+void warn(std::string_view message, std::ostream& err);
+
+}  // namespace glyph8::cli
