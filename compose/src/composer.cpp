@@ -211,199 +211,240 @@ const std::vector<bitmap_glyph>& composer::donors() const noexcept {
     return impl_->donors;
 }
 
-composition composer::compose(std::span<const std::uint8_t> target, unsigned exclude_glyph) const {
-    const impl& m = *impl_;
-    if (target.size() != m.feature_size) {
-        throw std::invalid_argument("composer: target features of the wrong size");
-    }
-    const std::size_t nc = m.candidates.size();
-    const std::size_t nd = m.donors.size();
-    const std::size_t bs = m.block_size;
-    auto target_block = [&](int block) {
-        return target.data() + static_cast<std::size_t>(block) * bs;
-    };
-    auto candidate_block = [&](int block, std::size_t i) {
-        return m.blocks.data() + (static_cast<std::size_t>(block) * nc + i) * bs;
-    };
-    // A first look at every donor as it stands keeps those that are among
-    // the best somewhere; only they and their variants are matched in full.
-    std::vector<std::size_t> keep;
-    {
-        std::vector<std::uint16_t> first(64 * nd);
-        for (int block = 0; block < 64; ++block) {
-            block_costs(target_block(block), candidate_block(block, 0), nd, bs,
-                        first.data() + static_cast<std::size_t>(block) * nd);
-        }
-        std::vector<char> kept(nd, 0);
-        const auto shortlist =
-            std::min<std::size_t>(static_cast<std::size_t>(std::max(m.s.shortlist, 1)), nd);
-        // The `shortlist` lowest costs of each square, ties to the lower
-        // index, found by counting: costs are small integers.
-        const std::size_t top = 4 * 15 * bs + 1;  // withheld donors rank here
-        std::vector<std::uint16_t> window(nd);
-        std::vector<std::size_t> count(top + 1);
-        for (int y = 0; y + 1 < grid; ++y) {
-            for (int x = 0; x + 1 < grid; ++x) {
-                const std::uint16_t* a = first.data() + static_cast<std::size_t>(y * grid + x) * nd;
-                const std::uint16_t* b = a + nd;
-                const std::uint16_t* c = a + grid * nd;
-                const std::uint16_t* e = c + nd;
-                std::fill(count.begin(), count.end(), 0);
-                for (std::size_t d = 0; d < nd; ++d) {
-                    window[d] = m.donors[d].glyph_index == exclude_glyph
-                                    ? static_cast<std::uint16_t>(top)
-                                    : static_cast<std::uint16_t>(a[d] + b[d] + c[d] + e[d]);
-                    ++count[window[d]];
-                }
-                std::size_t below = 0;  // donors cheaper than `limit`
-                std::size_t limit = 0;
-                while (below + count[limit] < shortlist) {
-                    below += count[limit++];
-                }
-                std::size_t ties = shortlist - below;  // taken at `limit` itself
-                for (std::size_t d = 0; d < nd; ++d) {
-                    if (window[d] < limit) {
-                        kept[d] = 1;
-                    } else if (window[d] == limit && ties > 0) {
-                        kept[d] = 1;
-                        --ties;
-                    }
-                }
-            }
-        }
-        for (std::size_t d = 0; d < nd; ++d) {
-            if (kept[d] != 0) {
-                keep.push_back(d);
-            }
-        }
-        for (std::size_t d = 0; d < nd; ++d) {
-            for (std::size_t i = m.variants[d]; kept[d] != 0 && i < m.variants[d + 1]; ++i) {
-                keep.push_back(i);
-            }
-        }
-    }
-    const std::size_t n = keep.size();
-    // costs[block][candidate]: how far the candidate's outline is from the
-    // target's in that pixel.
-    std::vector<std::uint16_t> costs(64 * n);
-    for (int block = 0; block < 64; ++block) {
-        std::uint16_t* cost = costs.data() + static_cast<std::size_t>(block) * n;
-        for (std::size_t j = 0; j < n; ++j) {
-            block_costs(target_block(block), candidate_block(block, keep[j]), 1, bs, cost + j);
-        }
-    }
-    // Excluded candidates cost the most a block can, which no real candidate
-    // reaches (the constructor checks), and still fits 64 times in 16 bits.
-    auto exclude = [&] {
-        for (std::size_t d = 0; d < n; ++d) {
-            if (m.donors[m.candidates[keep[d]].donor].glyph_index == exclude_glyph) {
-                for (int block = 0; block < 64; ++block) {
-                    costs[static_cast<std::size_t>(block) * n + d] = excluded_block;
-                }
-            }
-        }
-    };
-    exclude();
-    std::vector<std::uint16_t> prefix(static_cast<std::size_t>(corners) * n, 0);
-    // Corner (x, y) sums the blocks above and left of it, so that any
-    // rectangle's cost takes four lookups.
-    auto build_prefix = [&] {
+namespace {
+
+// Candidates' costs summed above and left of every corner of the grid, so
+// that the cost of any rectangle takes four lookups.
+class rectangle_sums {
+  public:
+    explicit rectangle_sums(std::size_t n)
+        : n_(n), prefix_(static_cast<std::size_t>(corners) * n) {}
+
+    // From costs[block][candidate].
+    void build(const std::vector<std::uint16_t>& costs) {
         for (int block = 0; block < 64; ++block) {
             const int x = block % grid;
             const int y = block / grid;
-            const std::uint16_t* cost = costs.data() + static_cast<std::size_t>(block) * n;
-            std::uint16_t* out =
-                prefix.data() + static_cast<std::size_t>((y + 1) * (grid + 1) + x + 1) * n;
-            const std::uint16_t* up =
-                prefix.data() + static_cast<std::size_t>(y * (grid + 1) + x + 1) * n;
-            const std::uint16_t* left =
-                prefix.data() + static_cast<std::size_t>((y + 1) * (grid + 1) + x) * n;
-            const std::uint16_t* diag =
-                prefix.data() + static_cast<std::size_t>(y * (grid + 1) + x) * n;
-            for (std::size_t d = 0; d < n; ++d) {
+            const std::uint16_t* cost = costs.data() + static_cast<std::size_t>(block) * n_;
+            std::uint16_t* out = at(x + 1, y + 1);
+            const std::uint16_t* up = at(x + 1, y);
+            const std::uint16_t* left = at(x, y + 1);
+            const std::uint16_t* diag = at(x, y);
+            for (std::size_t d = 0; d < n_; ++d) {
                 out[d] = static_cast<std::uint16_t>(cost[d] + up[d] + left[d] - diag[d]);
             }
         }
-    };
-    build_prefix();
-    auto corner = [&](int x, int y) {
-        return prefix.data() + static_cast<std::size_t>(y * (grid + 1) + x) * n;
-    };
-    if (m.s.window > 0) {
-        // Each pixel as the donors that match best around it would draw it.
-        const int w = m.s.window;
-        const std::size_t k =
-            std::min<std::size_t>(static_cast<std::size_t>(std::max(m.s.vote, 1)), n);
-        std::vector<std::pair<int, std::size_t>> ranked(n);
-        std::array<int, 64> share{};  // of 1024
-        for (int y = 0; y < grid; ++y) {
-            for (int x = 0; x < grid; ++x) {
-                const int l = std::max(0, x - w), t = std::max(0, y - w);
-                const int r = std::min(grid, x + w + 1), b = std::min(grid, y + w + 1);
-                const std::uint16_t* a = corner(l, t);
-                const std::uint16_t* bb = corner(r, t);
-                const std::uint16_t* c = corner(l, b);
-                const std::uint16_t* e = corner(r, b);
-                for (std::size_t d = 0; d < n; ++d) {
-                    ranked[d] = {static_cast<std::uint16_t>(e[d] - bb[d] - c[d] + a[d]), d};
-                }
-                std::partial_sort(ranked.begin(), ranked.begin() + static_cast<std::ptrdiff_t>(k),
-                                  ranked.end());
-                long votes = 0, total = 0;
-                for (std::size_t j = 0; j < k; ++j) {
-                    const long wt = (static_cast<long>(ranked[0].first) + m.s.vote_slack) * 1024 /
-                                    (static_cast<long>(ranked[j].first) + m.s.vote_slack);
-                    total += wt;
-                    if (m.candidates[keep[ranked[j].second]].bitmap.ink(x, y)) {
-                        votes += wt;
-                    }
-                }
-                share[static_cast<std::size_t>(y * grid + x)] =
-                    static_cast<int>(votes * 1024 / total);
-            }
-        }
-        if (m.s.agree == 0) {
-            composition out;
-            for (int i = 0; i < 64; ++i) {
-                out.share[static_cast<std::size_t>(i)] =
-                    static_cast<std::uint16_t>(share[static_cast<std::size_t>(i)]);
-                if (share[static_cast<std::size_t>(i)] * 2 > share_scale) {
-                    out.bitmap = out.bitmap.with_ink(i % grid, i / grid);
-                }
-            }
-            return out;
-        }
-        // Pieces must also agree with that consensus.
-        for (int block = 0; block < 64; ++block) {
-            std::uint16_t* cost = costs.data() + static_cast<std::size_t>(block) * n;
-            const int on = m.s.agree * (1024 - share[static_cast<std::size_t>(block)]) / 1024;
-            const int off = m.s.agree * share[static_cast<std::size_t>(block)] / 1024;
-            for (std::size_t d = 0; d < n; ++d) {
-                cost[d] = static_cast<std::uint16_t>(
-                    cost[d] +
-                    (m.candidates[keep[d]].bitmap.ink(block % grid, block / grid) ? on : off));
-            }
-        }
-        exclude();
-        build_prefix();
     }
-    // The best single donor of every rectangle, then the best way to cut it.
+
+    // Calls f(candidate, cost) for every candidate over the rectangle.
+    template <class F>
+    void each(int left, int top, int right, int bottom, F&& f) const {
+        const std::uint16_t* a = at(left, top);
+        const std::uint16_t* b = at(right, top);
+        const std::uint16_t* c = at(left, bottom);
+        const std::uint16_t* e = at(right, bottom);
+        for (std::size_t d = 0; d < n_; ++d) {
+            f(d, static_cast<std::uint16_t>(e[d] - b[d] - c[d] + a[d]));
+        }
+    }
+
+  private:
+    std::uint16_t* at(int x, int y) {
+        return prefix_.data() + static_cast<std::size_t>(y * (grid + 1) + x) * n_;
+    }
+    const std::uint16_t* at(int x, int y) const {
+        return prefix_.data() + static_cast<std::size_t>(y * (grid + 1) + x) * n_;
+    }
+
+    std::size_t n_;
+    std::vector<std::uint16_t> prefix_;
+};
+
+// Donors vote by how well they match: the best weighs weight_scale, the
+// others less as their cost grows past `slack`.
+constexpr long weight_scale = 1024;
+
+long vote_weight(int best, int cost, int slack) {
+    return (static_cast<long>(best) + slack) * weight_scale / (static_cast<long>(cost) + slack);
+}
+
+}  // namespace
+
+// One composition under way: the phases in the order they run.
+struct composer::match {
+    const impl& m;
+    std::span<const std::uint8_t> target;
+    unsigned exclude_glyph;
+    std::vector<std::size_t> keep;     // candidates matched in full
+    std::vector<std::uint16_t> costs;  // [block][kept candidate]
+    rectangle_sums sums;
+
+    std::size_t voters() const {
+        return std::min<std::size_t>(static_cast<std::size_t>(std::max(m.s.vote, 1)), keep.size());
+    }
+    const std::uint8_t* target_block(int block) const {
+        return target.data() + static_cast<std::size_t>(block) * m.block_size;
+    }
+    const std::uint8_t* candidate_block(int block, std::size_t i) const {
+        return m.blocks.data() +
+               (static_cast<std::size_t>(block) * m.candidates.size() + i) * m.block_size;
+    }
+    bool excluded(std::size_t d) const { return m.donors[d].glyph_index == exclude_glyph; }
+
+    void shortlist();
+    void cost_table();
+    void exclude();
+    std::array<int, 64> consensus() const;
+    void agree_with(const std::array<int, 64>& share);
+    void best_cuts(std::vector<int>& best, std::vector<int>& split) const;
+    composition vote(const std::vector<int>& split, int cost) const;
+};
+
+// A first look at every donor as it stands keeps those that are among the
+// best `shortlist` of some 2x2 square; only they and their variants are
+// matched in full. Ties go to the lower index, found by counting: costs are
+// small integers.
+void composer::match::shortlist() {
+    const std::size_t nd = m.donors.size();
+    const std::size_t bs = m.block_size;
+    std::vector<std::uint16_t> first(64 * nd);
+    for (int block = 0; block < 64; ++block) {
+        block_costs(target_block(block), candidate_block(block, 0), nd, bs,
+                    first.data() + static_cast<std::size_t>(block) * nd);
+    }
+    std::vector<char> kept(nd, 0);
+    const auto wanted =
+        std::min<std::size_t>(static_cast<std::size_t>(std::max(m.s.shortlist, 1)), nd);
+    const std::size_t top = 4 * 15 * bs + 1;  // withheld donors rank here
+    std::vector<std::uint16_t> square(nd);
+    std::vector<std::size_t> count(top + 1);
+    for (int y = 0; y + 1 < grid; ++y) {
+        for (int x = 0; x + 1 < grid; ++x) {
+            const std::uint16_t* a = first.data() + static_cast<std::size_t>(y * grid + x) * nd;
+            const std::uint16_t* b = a + nd;
+            const std::uint16_t* c = a + grid * nd;
+            const std::uint16_t* e = c + nd;
+            std::fill(count.begin(), count.end(), 0);
+            for (std::size_t d = 0; d < nd; ++d) {
+                square[d] = excluded(d) ? static_cast<std::uint16_t>(top)
+                                        : static_cast<std::uint16_t>(a[d] + b[d] + c[d] + e[d]);
+                ++count[square[d]];
+            }
+            std::size_t below = 0;  // donors cheaper than `limit`
+            std::size_t limit = 0;
+            while (below + count[limit] < wanted) {
+                below += count[limit++];
+            }
+            std::size_t ties = wanted - below;  // taken at `limit` itself
+            for (std::size_t d = 0; d < nd; ++d) {
+                if (square[d] < limit) {
+                    kept[d] = 1;
+                } else if (square[d] == limit && ties > 0) {
+                    kept[d] = 1;
+                    --ties;
+                }
+            }
+        }
+    }
+    for (std::size_t d = 0; d < nd; ++d) {
+        if (kept[d] != 0) {
+            keep.push_back(d);
+        }
+    }
+    for (std::size_t d = 0; d < nd; ++d) {
+        for (std::size_t i = m.variants[d]; kept[d] != 0 && i < m.variants[d + 1]; ++i) {
+            keep.push_back(i);
+        }
+    }
+}
+
+// How far each kept candidate's outline is from the target's in each pixel.
+void composer::match::cost_table() {
+    const std::size_t n = keep.size();
+    costs.assign(64 * n, 0);
+    for (int block = 0; block < 64; ++block) {
+        std::uint16_t* cost = costs.data() + static_cast<std::size_t>(block) * n;
+        for (std::size_t j = 0; j < n; ++j) {
+            block_costs(target_block(block), candidate_block(block, keep[j]), 1, m.block_size,
+                        cost + j);
+        }
+    }
+    sums = rectangle_sums(n);
+}
+
+// Withheld candidates cost the most a block can, which no real candidate
+// reaches (the constructor checks), and still fits 64 times in 16 bits.
+void composer::match::exclude() {
+    const std::size_t n = keep.size();
+    for (std::size_t d = 0; d < n; ++d) {
+        if (excluded(m.candidates[keep[d]].donor)) {
+            for (int block = 0; block < 64; ++block) {
+                costs[static_cast<std::size_t>(block) * n + d] = excluded_block;
+            }
+        }
+    }
+    sums.build(costs);
+}
+
+// A first guess: each pixel as the candidates that match best around it
+// would draw it, as a share of share_scale.
+std::array<int, 64> composer::match::consensus() const {
+    const int w = m.s.window;
+    const std::size_t k = voters();
+    std::vector<std::pair<int, std::size_t>> ranked(keep.size());
+    std::array<int, 64> share{};
+    for (int y = 0; y < grid; ++y) {
+        for (int x = 0; x < grid; ++x) {
+            sums.each(std::max(0, x - w), std::max(0, y - w), std::min(grid, x + w + 1),
+                      std::min(grid, y + w + 1), [&](std::size_t d, std::uint16_t cost) {
+                          ranked[d] = {cost, d};
+                      });
+            std::partial_sort(ranked.begin(), ranked.begin() + static_cast<std::ptrdiff_t>(k),
+                              ranked.end());
+            long votes = 0, total = 0;
+            for (std::size_t j = 0; j < k; ++j) {
+                const long wt = vote_weight(ranked[0].first, ranked[j].first, m.s.vote_slack);
+                total += wt;
+                if (m.candidates[keep[ranked[j].second]].bitmap.ink(x, y)) {
+                    votes += wt;
+                }
+            }
+            share[static_cast<std::size_t>(y * grid + x)] =
+                static_cast<int>(votes * share_scale / total);
+        }
+    }
+    return share;
+}
+
+// Pieces must also agree with the first guess: a candidate pays for each
+// pixel where it differs, by how sure the guess is.
+void composer::match::agree_with(const std::array<int, 64>& share) {
+    const std::size_t n = keep.size();
+    for (int block = 0; block < 64; ++block) {
+        std::uint16_t* cost = costs.data() + static_cast<std::size_t>(block) * n;
+        const int ink = share[static_cast<std::size_t>(block)];
+        const int on = m.s.agree * (share_scale - ink) / share_scale;
+        const int off = m.s.agree * ink / share_scale;
+        for (std::size_t d = 0; d < n; ++d) {
+            const bool inked = m.candidates[keep[d]].bitmap.ink(block % grid, block / grid);
+            cost[d] = static_cast<std::uint16_t>(cost[d] + (inked ? on : off));
+        }
+    }
+}
+
+// The best single candidate of every rectangle, then the best way to cut it
+// in two, smallest rectangles first. split: 0 one piece; x + 1 a cut at
+// column x; -(y + 1) a cut at row y.
+void composer::match::best_cuts(std::vector<int>& best, std::vector<int>& split) const {
     const std::size_t nr = m.rects.size();
-    std::vector<int> best(nr);
-    std::vector<int> split(nr, 0);  // 0: one piece; x + 1: cut at column x; -(y + 1): at row y
+    best.assign(nr, 0);
+    split.assign(nr, 0);
     for (std::size_t i = 0; i < nr; ++i) {
         const rect& r = m.rects[i];
-        const std::uint16_t* a = corner(r.left, r.top);
-        const std::uint16_t* b = corner(r.right, r.top);
-        const std::uint16_t* c = corner(r.left, r.bottom);
-        const std::uint16_t* e = corner(r.right, r.bottom);
         std::uint16_t lowest = std::numeric_limits<std::uint16_t>::max();
-        for (std::size_t d = 0; d < n; ++d) {
-            const auto v = static_cast<std::uint16_t>(e[d] - b[d] - c[d] + a[d]);
-            lowest = std::min(lowest, v);
-        }
+        sums.each(r.left, r.top, r.right, r.bottom,
+                  [&](std::size_t, std::uint16_t cost) { lowest = std::min(lowest, cost); });
         int value = lowest;
-        // Two pieces p and q plus the cost of a cut, if that beats the best so far.
         auto try_cut = [&](int p, int q, int how) {
             if (p < 0 || q < 0) {
                 return;
@@ -423,53 +464,47 @@ composition composer::compose(std::span<const std::uint8_t> target, unsigned exc
         }
         best[i] = value;
     }
-    composition out;
-    out.cost = best[static_cast<std::size_t>(m.id(0, 0, grid, grid))];
+}
 
+// Each piece's best few candidates vote pixel by pixel, each by how well it
+// matches, so that a lone donor's quirks are outvoted. They also vote, less,
+// on the pixels just outside the piece, so that a stroke crossing a cut is
+// drawn by the donors on both sides.
+composition composer::match::vote(const std::vector<int>& split, int cost) const {
+    composition out;
+    out.cost = cost;
     std::array<long, 64> votes{};   // for ink, weighted, per pixel
     std::array<long, 64> totals{};  // all weights cast on the pixel
+    const std::size_t k = voters();
+    std::vector<std::pair<int, std::size_t>> ranked(keep.size());
+    std::vector<long> weight(k);
     std::vector<rect> todo{{0, 0, grid, grid}};
     while (!todo.empty()) {
         const rect r = todo.back();
         todo.pop_back();
-        const int i = m.id(r.left, r.top, r.right, r.bottom);
-        const int how = split[static_cast<std::size_t>(i)];
-        if (how > 0) {
-            todo.push_back({r.left, r.top, how - 1, r.bottom});
-            todo.push_back({how - 1, r.top, r.right, r.bottom});
+        const int how = split[static_cast<std::size_t>(m.id(r.left, r.top, r.right, r.bottom))];
+        if (how != 0) {
+            const bool by_column = how > 0;
+            const int at = by_column ? how - 1 : -how - 1;
+            todo.push_back(by_column ? rect{r.left, r.top, at, r.bottom}
+                                     : rect{r.left, r.top, r.right, at});
+            todo.push_back(by_column ? rect{at, r.top, r.right, r.bottom}
+                                     : rect{r.left, at, r.right, r.bottom});
             continue;
         }
-        if (how < 0) {
-            todo.push_back({r.left, r.top, r.right, -how - 1});
-            todo.push_back({r.left, -how - 1, r.right, r.bottom});
-            continue;
-        }
-        const std::uint16_t* a = corner(r.left, r.top);
-        const std::uint16_t* b = corner(r.right, r.top);
-        const std::uint16_t* c = corner(r.left, r.bottom);
-        const std::uint16_t* e = corner(r.right, r.bottom);
-        // The best few donors of the piece vote pixel by pixel, each by how
-        // well it matches; a lone donor's quirks are outvoted.
-        const std::size_t k =
-            std::min<std::size_t>(static_cast<std::size_t>(std::max(m.s.vote, 1)), n);
-        std::vector<std::pair<int, std::size_t>> ranked(n);
-        for (std::size_t d = 0; d < n; ++d) {
-            ranked[d] = {static_cast<std::uint16_t>(e[d] - b[d] - c[d] + a[d]), d};
-        }
+        sums.each(r.left, r.top, r.right, r.bottom, [&](std::size_t d, std::uint16_t c) {
+            ranked[d] = {c, d};
+        });
         std::partial_sort(ranked.begin(), ranked.begin() + static_cast<std::ptrdiff_t>(k),
                           ranked.end());
         const auto& chosen = m.candidates[keep[ranked[0].second]];
         out.pieces.push_back(
             {r.left, r.top, r.right, r.bottom, chosen.donor, chosen.dx, chosen.dy});
-        std::vector<long> weight(k);
         long total = 0;
         for (std::size_t j = 0; j < k; ++j) {
-            weight[j] = (static_cast<long>(ranked[0].first) + m.s.vote_slack) * 1024 /
-                        (static_cast<long>(ranked[j].first) + m.s.vote_slack);
+            weight[j] = vote_weight(ranked[0].first, ranked[j].first, m.s.vote_slack);
             total += weight[j];
         }
-        // They also vote, less, on the pixels just outside the piece, so that
-        // a stroke crossing a cut is drawn by the donors on both sides.
         for (int y = std::max(0, r.top - 1); y < std::min(grid, r.bottom + 1); ++y) {
             for (int x = std::max(0, r.left - 1); x < std::min(grid, r.right + 1); ++x) {
                 const bool inside = x >= r.left && x < r.right && y >= r.top && y < r.bottom;
@@ -493,6 +528,37 @@ composition composer::compose(std::span<const std::uint8_t> target, unsigned exc
         }
     }
     return out;
+}
+
+composition composer::compose(std::span<const std::uint8_t> target, unsigned exclude_glyph) const {
+    if (target.size() != impl_->feature_size) {
+        throw std::invalid_argument("composer: target features of the wrong size");
+    }
+    match job{*impl_, target, exclude_glyph, {}, {}, rectangle_sums(0)};
+    job.shortlist();
+    job.cost_table();
+    job.exclude();
+    if (impl_->s.window > 0) {
+        const std::array<int, 64> share = job.consensus();
+        if (impl_->s.agree == 0) {
+            // The first guess is the composition.
+            composition out;
+            for (std::size_t i = 0; i < 64; ++i) {
+                out.share[i] = static_cast<std::uint16_t>(share[i]);
+                if (share[i] * 2 > share_scale) {
+                    out.bitmap =
+                        out.bitmap.with_ink(static_cast<int>(i % grid), static_cast<int>(i / grid));
+                }
+            }
+            return out;
+        }
+        job.agree_with(share);
+        job.exclude();
+    }
+    std::vector<int> best;
+    std::vector<int> split;
+    job.best_cuts(best, split);
+    return job.vote(split, best[static_cast<std::size_t>(impl_->id(0, 0, grid, grid))]);
 }
 
 }  // namespace glyph8::compose

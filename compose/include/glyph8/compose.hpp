@@ -145,6 +145,7 @@ class composer {
 
   private:
     struct impl;
+    struct match;
     std::unique_ptr<impl> impl_;
 };
 
