@@ -19,7 +19,18 @@ function(glyph8_find_font var file package dir)
     set_property(GLOBAL APPEND PROPERTY GLYPH8_FONT_LICENCES ${licence})
 endfunction()
 
-glyph8_find_font(GLYPH8_FONT_FIXED 5x8.pcf.gz xfonts-base /usr/share/fonts/X11/misc)
+glyph8_find_font(GLYPH8_FONT_FIXED_GZ 5x8.pcf.gz xfonts-base /usr/share/fonts/X11/misc)
+# Embedded unpacked, so that its glyphs are read in place rather than
+# inflated at every start.
+set(GLYPH8_FONT_FIXED ${PROJECT_BINARY_DIR}/fonts/5x8.pcf)
+if(NOT EXISTS ${GLYPH8_FONT_FIXED} OR ${GLYPH8_FONT_FIXED_GZ} IS_NEWER_THAN ${GLYPH8_FONT_FIXED})
+    file(MAKE_DIRECTORY ${PROJECT_BINARY_DIR}/fonts)
+    execute_process(COMMAND gzip -dc ${GLYPH8_FONT_FIXED_GZ} OUTPUT_FILE ${GLYPH8_FONT_FIXED}
+                    RESULT_VARIABLE unpacked)
+    if(NOT unpacked EQUAL 0)
+        message(FATAL_ERROR "Cannot unpack ${GLYPH8_FONT_FIXED_GZ}")
+    endif()
+endif()
 glyph8_find_font(GLYPH8_FONT_MISAKI misaki_gothic.ttf fonts-misaki /usr/share/fonts/truetype/misaki)
 glyph8_find_font(GLYPH8_FONT_DROID DroidSansFallbackFull.ttf fonts-droid-fallback
     /usr/share/fonts/truetype/droid)

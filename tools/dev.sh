@@ -10,7 +10,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 packages=(
-    build-essential cmake ninja-build pkg-config clang libclang-rt-dev clang-format
+    build-essential cmake ninja-build pkg-config clang libclang-rt-dev clang-format hyperfine
     libfreetype-dev libgtest-dev libbenchmark-dev qt6-base-dev
     xfonts-base fonts-misaki fonts-droid-fallback fonts-noto-cjk fonts-arphic-uming
     python3 python3-pil xvfb xauth x11-utils xdotool imagemagick

@@ -20,7 +20,13 @@ bool is_keyword(std::string_view word) {
         "typeid typename union unsigned using virtual void volatile wchar_t while xor xor_eq "
         "_Alignas _Alignof _Atomic _Bool _Complex _Generic _Imaginary _Noreturn _Static_assert "
         "_Thread_local ";
-    return keywords.find(" " + std::string(word) + " ") != std::string_view::npos;
+    for (std::size_t at = keywords.find(word); at != std::string_view::npos;
+         at = keywords.find(word, at + 1)) {
+        if (keywords[at - 1] == ' ' && keywords[at + word.size()] == ' ') {
+            return true;
+        }
+    }
+    return false;
 }
 
 }  // namespace

@@ -1,8 +1,8 @@
-// PCF is X11's compiled bitmap font format, which FreeType reads lazily: it
-// takes the metrics and the code map at open and a glyph's bits on demand,
-// so opening a face of twenty thousand glyphs costs well under a millisecond.
-// Everything is written least significant byte first with the most
-// significant bit on the left, one byte per bitmap row.
+// PCF is X11's compiled bitmap font format: fixed-size records, so that a
+// reader can find any glyph's metrics and bits without reading the rest (the
+// surface reads the embedded face so). Everything is written least
+// significant byte first with the most significant bit on the left, one byte
+// per bitmap row.
 #include <stdexcept>
 
 #include "glyph8/output.hpp"

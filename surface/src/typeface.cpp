@@ -6,7 +6,9 @@
 #include <algorithm>
 #include <cmath>
 #include <new>
+#include <optional>
 
+#include "pcf_strike.hpp"
 #include "sfnt_check.hpp"
 
 namespace glyph8 {
@@ -42,6 +44,7 @@ struct typeface::library {
 struct typeface::face_slot {
     face_source source;
     FT_Face face = nullptr;
+    std::optional<pcf_strike> pcf;  // an embedded bitmap face, read without FreeType
     bool broken = false;
     bool failed_to_load = false;     // already in load_failures_
     unsigned configured_serial = 0;  // size_serial_ this face was set up for
@@ -75,10 +78,10 @@ status probe_face(const face_source& source, face_info& info) {
     return result;
 }
 
-typeface::typeface(std::vector<face_source> faces) : library_(std::make_unique<library>()) {
+typeface::typeface(std::vector<face_source> faces) {
     faces_.reserve(faces.size());
     for (auto& source : faces) {
-        faces_.push_back(face_slot{std::move(source)});
+        faces_.emplace_back().source = std::move(source);
     }
 }
 
@@ -91,7 +94,7 @@ typeface::~typeface() {
 }
 
 bool typeface::is_open(std::size_t index) const {
-    return faces_.at(index).face != nullptr;
+    return faces_.at(index).face != nullptr || faces_.at(index).pcf.has_value();
 }
 
 status typeface::set_size(float pixels) {
@@ -111,11 +114,19 @@ status typeface::set_size(float pixels) {
 }
 
 bool typeface::open(face_slot& slot) {
-    if (slot.face != nullptr) {
+    if (slot.face != nullptr || slot.pcf) {
         return true;
     }
     if (slot.broken) {
         return false;
+    }
+    // FreeType would read every glyph's metrics of an embedded bitmap face
+    // at once; read them as they are needed instead.
+    if (slot.source.embedded && (slot.pcf = pcf_strike::open(slot.source.data))) {
+        return true;
+    }
+    if (!library_) {
+        library_ = std::make_unique<library>();
     }
     if (open_memory_face(library_->handle, slot.source, slot.face) != 0) {
         slot.face = nullptr;
@@ -135,6 +146,11 @@ bool typeface::configure(face_slot& slot) {
     slot.configured_serial = size_serial_;
     slot.usable = false;
     slot.strike = false;
+    if (slot.pcf) {
+        slot.usable = slot.strike = slot.pcf->pixel_size() == em_;
+        slot.ascent = slot.pcf->ascent();
+        return slot.usable;
+    }
     FT_Face face = slot.face;
     // A bitmap strike of exactly this size wins over outlines: it is what the
     // face's designer drew for this grid.
@@ -155,6 +171,25 @@ bool typeface::configure(face_slot& slot) {
 }
 
 bool typeface::render(face_slot& slot, unsigned glyph_index, glyph_image& out) {
+    if (slot.pcf) {
+        pcf_strike::bitmap b;
+        if (!slot.pcf->load(glyph_index, b)) {
+            return false;
+        }
+        out.width = b.width;
+        out.rows = b.rows;
+        out.advance = b.advance;
+        out.ink.assign(static_cast<std::size_t>(out.width) * out.rows, 0);
+        for (int y = 0; y < out.rows; ++y) {
+            const std::uint8_t* row = b.bits.data() + static_cast<std::ptrdiff_t>(y) * b.pitch;
+            for (int x = 0; x < out.width; ++x) {
+                out.ink[static_cast<std::size_t>(y) * out.width + x] =
+                    (row[x >> 3] >> (7 - (x & 7))) & 1;
+            }
+        }
+        place(slot, out, b.left, b.top);
+        return true;
+    }
     FT_Face face = slot.face;
     if (FT_Load_Glyph(face, glyph_index, FT_LOAD_RENDER | FT_LOAD_TARGET_MONO) != 0) {
         return false;
@@ -177,18 +212,26 @@ bool typeface::render(face_slot& slot, unsigned glyph_index, glyph_image& out) {
             out.ink[static_cast<std::size_t>(y) * out.width + x] = on ? 1 : 0;
         }
     }
+    place(slot, out, g->bitmap_left, g->bitmap_top);
+    return true;
+}
+
+// Places a rendered glyph in the character cell: strikes by their ascent,
+// outlines into the glyph box.
+void typeface::place(const face_slot& slot, glyph_image& out, int bitmap_left,
+                     int bitmap_top) const {
     const int box_top = leading();
     if (slot.strike) {
-        out.left = g->bitmap_left;
-        out.top = box_top + slot.ascent - g->bitmap_top;
-        return true;
+        out.left = bitmap_left;
+        out.top = box_top + slot.ascent - bitmap_top;
+        return;
     }
     // Outlines: baseline at 7/8 em, then nudge the bitmap into the glyph box
     // and the advance, so that hinting and rounding never push ink into the
     // leading row or the next cell.
     const int baseline = box_top + static_cast<int>(std::lround(em_ * outline_ascent));
-    out.left = g->bitmap_left;
-    out.top = baseline - g->bitmap_top;
+    out.left = bitmap_left;
+    out.top = baseline - bitmap_top;
     if (out.rows <= em_) {
         out.top = std::clamp(out.top, box_top, box_top + em_ - out.rows);
     }
@@ -198,7 +241,6 @@ bool typeface::render(face_slot& slot, unsigned glyph_index, glyph_image& out) {
     } else {
         out.left = std::max(out.left, 0);
     }
-    return true;
 }
 
 const glyph_image& typeface::glyph(char32_t c) {
@@ -216,7 +258,8 @@ const glyph_image& typeface::glyph(char32_t c) {
         if (first_usable == nullptr) {
             first_usable = &slot;
         }
-        const FT_UInt index = FT_Get_Char_Index(slot.face, static_cast<FT_ULong>(c));
+        const unsigned index = slot.pcf ? slot.pcf->glyph_index(c)
+                                        : FT_Get_Char_Index(slot.face, static_cast<FT_ULong>(c));
         if (index == 0) {
             continue;
         }

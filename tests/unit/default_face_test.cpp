@@ -180,3 +180,38 @@ TEST(DefaultFace, CapturesMatchTheCheckedInLines) {
 
 }  // namespace
 }  // namespace glyph8
+
+namespace glyph8 {
+namespace {
+
+// The embedded bitmap faces are read directly rather than through FreeType;
+// every glyph, the missing-glyph box among them, must come out as FreeType
+// draws it, at the capture's size and at one the strikes do not have.
+TEST(EmbeddedStrikes, DrawEveryGlyphAsFreeTypeDoes) {
+    const auto sources = default_face_sources();
+    for (const std::size_t face : {std::size_t{0}, default_composed_face}) {
+        face_source through_freetype = sources[face];
+        through_freetype.embedded = false;
+        typeface direct({sources[face]});
+        typeface reference({through_freetype});
+        for (const float size : {8.0f, 9.0f}) {
+            ASSERT_EQ(direct.set_size(size), status::ok);
+            ASSERT_EQ(reference.set_size(size), status::ok);
+            int differ = 0;
+            for (char32_t c = 0; c <= 0xFFFF && differ < 5; ++c) {
+                const glyph_image& a = direct.glyph(c);
+                const glyph_image& b = reference.glyph(c);
+                const bool same = a.left == b.left && a.top == b.top && a.width == b.width &&
+                                  a.rows == b.rows && a.advance == b.advance &&
+                                  a.missing == b.missing && a.ink == b.ink;
+                differ += same ? 0 : 1;
+                EXPECT_TRUE(same) << sources[face].name << " U+" << std::hex
+                                  << static_cast<unsigned>(c) << " at " << size << " px";
+            }
+        }
+        EXPECT_TRUE(direct.is_open(0));
+    }
+}
+
+}  // namespace
+}  // namespace glyph8

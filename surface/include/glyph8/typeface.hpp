@@ -27,6 +27,8 @@ struct face_source {
     std::string licence;
     std::span<const unsigned char> data;
     std::shared_ptr<const std::vector<unsigned char>> owner;
+    // glyph8's own data, linked in: its bitmap faces are read directly.
+    bool embedded = false;
 };
 
 // What a font file offers, read without adding it to a chain.
@@ -93,6 +95,7 @@ class typeface {
     bool open(face_slot& slot);
     bool configure(face_slot& slot);
     bool render(face_slot& slot, unsigned glyph_index, glyph_image& out);
+    void place(const face_slot& slot, glyph_image& out, int bitmap_left, int bitmap_top) const;
 
     std::unique_ptr<library> library_;
     std::vector<face_slot> faces_;
