@@ -162,7 +162,7 @@ int report(const problem& p, std::ostream& err) {
 }
 
 void warn(std::string_view message, std::ostream& err) {
-    report({exit_ok, "warning: " + std::string(message)}, err);
+    report({exit_ok, std::string("warning: ").append(message)}, err);
 }
 
 int run(const std::vector<std::string>& args, source& in, sink& out, std::ostream& err,

@@ -32,7 +32,7 @@ problem set_layout(request& r, std::string_view value) {
     const auto* found = std::find_if(std::begin(layouts), std::end(layouts),
                                      [&](const layout_name& l) { return l.name == value; });
     if (found == std::end(layouts)) {
-        return usage_problem("unknown layout '" + std::string(value) +
+        return usage_problem(std::string("unknown layout '").append(value) +
                              "' (choose columns, columns-msb, rows or rows-msb)");
     }
     r.settings.layout = found->layout;
@@ -41,7 +41,7 @@ problem set_layout(request& r, std::string_view value) {
 
 problem set_name(request& r, std::string_view value) {
     if (const auto why = output::identifier_problem(value); !why.empty()) {
-        return usage_problem("'" + std::string(value) + "' cannot name an array (" +
+        return usage_problem(std::string("'").append(value) + "' cannot name an array (" +
                              std::string(why) + ")");
     }
     r.settings.name = value;
@@ -147,14 +147,14 @@ std::string option_names(unsigned settings) {
 // Settings the chosen format does not take are refused, not ignored.
 problem check_format(const request& r, std::string_view other_format) {
     if (!other_format.empty()) {
-        return usage_problem("--" + std::string(r.format->name) + " and --" +
+        return usage_problem(std::string("--").append(r.format->name) + " and --" +
                              std::string(other_format) + " cannot both be written; choose one");
     }
     const unsigned unused = r.settings_given & ~r.format->accepts;
     if (unused != 0) {
         const std::string names = option_names(unused);
         return usage_problem(names + (names.find(' ') == std::string::npos ? " does" : " do") +
-                             " not apply to --" + std::string(r.format->name));
+                             std::string(" not apply to --").append(r.format->name));
     }
     return {};
 }
@@ -192,9 +192,9 @@ std::string wrapped(std::string_view help) {
 
 void append_option_help(std::string& text, std::string_view name, std::string_view value,
                         std::string_view help) {
-    std::string head = "  " + std::string(name);
+    std::string head = std::string("  ").append(name);
     if (!value.empty()) {
-        head += " " + std::string(value);
+        head += std::string(" ").append(value);
     }
     head.resize(std::max<std::size_t>(head.size() + 1, 18), ' ');
     text += head + indented(help) + "\n";
@@ -272,7 +272,7 @@ std::string usage_text() {
         "Formats (one at a time):\n";
     for (const output::format& f : output::formats()) {
         if (!f.name.empty()) {
-            append_option_help(text, "--" + std::string(f.name), "", wrapped(f.help));
+            append_option_help(text, std::string("--").append(f.name), "", wrapped(f.help));
         }
     }
     text += "\nOptions:\n";
@@ -280,7 +280,7 @@ std::string usage_text() {
         append_option_help(text, o.name, o.value, o.help);
         if (o.apply == set_layout) {
             for (const layout_name& l : layouts) {
-                text += "      " + std::string(l.name);
+                text += std::string("      ").append(l.name);
                 text.resize(text.size() + 13 - l.name.size(), ' ');
                 text += std::string(l.help) + "\n";
             }

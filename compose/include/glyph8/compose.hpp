@@ -143,9 +143,11 @@ class composer {
     // glyph_index is `exclude_glyph` are not used (for leave-one-out tests).
     composition compose(std::span<const std::uint8_t> target, unsigned exclude_glyph = ~0u) const;
 
-  private:
+    // Its workings, defined in the composer's own sources.
     struct impl;
     struct match;
+
+  private:
     std::unique_ptr<impl> impl_;
 };
 
