@@ -5,7 +5,12 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <cstdlib>
 #include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "glyph8/compose.hpp"
 
@@ -24,8 +29,28 @@ struct rect {
 
 // Sum of absolute differences between the target's block and each of `n`
 // candidates' blocks, `bs` levels each.
-void block_costs(const std::uint8_t* t, const std::uint8_t* f, std::size_t n, std::size_t bs,
-                 std::uint16_t* out);
+// Inline: the cost table calls it for one candidate at a time.
+inline void block_costs(const std::uint8_t* t, const std::uint8_t* f, std::size_t n, std::size_t bs,
+                        std::uint16_t* out) {
+#if defined(__SSE2__)
+    if (bs == 16) {
+        const __m128i tv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(t));
+        for (std::size_t d = 0; d < n; ++d) {
+            const __m128i fv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(f + d * 16));
+            const __m128i sad = _mm_sad_epu8(tv, fv);
+            out[d] = static_cast<std::uint16_t>(_mm_cvtsi128_si32(sad) + _mm_extract_epi16(sad, 4));
+        }
+        return;
+    }
+#endif
+    for (std::size_t d = 0; d < n; ++d) {
+        unsigned sum = 0;
+        for (std::size_t i = 0; i < bs; ++i) {
+            sum += static_cast<unsigned>(std::abs(int{t[i]} - int{f[d * bs + i]}));
+        }
+        out[d] = static_cast<std::uint16_t>(sum);
+    }
+}
 
 // Candidates' costs summed above and left of every corner of the grid, so
 // that the cost of any rectangle takes four lookups.

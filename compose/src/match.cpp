@@ -26,6 +26,12 @@ void composer::match::shortlist() {
         std::min<std::size_t>(static_cast<std::size_t>(std::max(m.s.shortlist, 1)), nd);
     const std::size_t top = 4 * 15 * bs + 1;  // withheld donors rank here
     std::vector<std::uint16_t> square(nd);
+    std::vector<std::size_t> withheld;
+    for (std::size_t d = 0; d < nd; ++d) {
+        if (excluded(d)) {
+            withheld.push_back(d);
+        }
+    }
     std::vector<std::size_t> count(top + 1);
     for (int y = 0; y + 1 < grid; ++y) {
         for (int x = 0; x + 1 < grid; ++x) {
@@ -35,8 +41,12 @@ void composer::match::shortlist() {
             const std::uint16_t* e = c + nd;
             std::fill(count.begin(), count.end(), 0);
             for (std::size_t d = 0; d < nd; ++d) {
-                square[d] = excluded(d) ? static_cast<std::uint16_t>(top)
-                                        : static_cast<std::uint16_t>(a[d] + b[d] + c[d] + e[d]);
+                square[d] = static_cast<std::uint16_t>(a[d] + b[d] + c[d] + e[d]);
+            }
+            for (const std::size_t d : withheld) {
+                square[d] = static_cast<std::uint16_t>(top);
+            }
+            for (std::size_t d = 0; d < nd; ++d) {
                 ++count[square[d]];
             }
             std::size_t below = 0;  // donors cheaper than `limit`
