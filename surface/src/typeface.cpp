@@ -196,6 +196,11 @@ bool typeface::render(face_slot& slot, unsigned glyph_index, glyph_image& out) {
     }
     const FT_GlyphSlot g = face->glyph;
     const FT_Bitmap& bitmap = g->bitmap;
+    // A BDF glyph with a box but no BITMAP lines comes back with a size and
+    // no pixels: a glyph that cannot be drawn, like any other that fails.
+    if (bitmap.buffer == nullptr && bitmap.width > 0 && bitmap.rows > 0) {
+        return false;
+    }
     out.width = static_cast<int>(bitmap.width);
     out.rows = static_cast<int>(bitmap.rows);
     out.advance = static_cast<int>((g->advance.x + 32) >> 6);
@@ -249,14 +254,10 @@ const glyph_image& typeface::glyph(char32_t c) {
     }
     glyph_image image;
     bool found = false;
-    face_slot* first_usable = nullptr;
     for (std::size_t i = 0; i < faces_.size(); ++i) {
         face_slot& slot = faces_[i];
         if (!open(slot) || !configure(slot)) {
             continue;
-        }
-        if (first_usable == nullptr) {
-            first_usable = &slot;
         }
         const unsigned index = slot.pcf ? slot.pcf->glyph_index(c)
                                         : FT_Get_Char_Index(slot.face, static_cast<FT_ULong>(c));
@@ -272,13 +273,19 @@ const glyph_image& typeface::glyph(char32_t c) {
             load_failures_.push_back({i, c});
         }
     }
+    // No face has it: the first usable face's missing-glyph box, or the
+    // next one's when that box cannot be drawn. Every face was tried above,
+    // so each is open and set up for this size.
     if (!found) {
         image = glyph_image{};
-        image.missing = true;
-        if (first_usable != nullptr && !render(*first_usable, 0, image)) {
+        for (face_slot& slot : faces_) {
+            if (slot.usable && slot.configured_serial == size_serial_ && (slot.face || slot.pcf) &&
+                render(slot, 0, image)) {
+                break;
+            }
             image = glyph_image{};
-            image.missing = true;
         }
+        image.missing = true;
     }
     const std::size_t bytes = image.ink.size() + sizeof(glyph_image) + 16;
     if (cache_bytes_ + bytes > cache_limit_bytes) {
