@@ -7,6 +7,7 @@
 
 #include "fonts.hpp"
 #include "glyph8/capture.hpp"
+#include "glyph8/message.hpp"
 #include "glyph8/utf8.hpp"
 #include "options.hpp"
 #include "text_input.hpp"
@@ -61,11 +62,7 @@ class capturer {
         if (const capture_result result = run_capture(box_, input, output, &window)) {
             return {exit_failure, result->message()};
         }
-        for (const char32_t c : pic_.missing()) {
-            if (warned_.insert(c).second) {
-                warn("no font has " + output::describe_character(c) + "; drawn as a box", err_);
-            }
-        }
+        warn_missing(pic_.missing());
         const auto& failures = face_->load_failures();
         for (; failures_reported_ < failures.size(); ++failures_reported_) {
             const auto& f = failures[failures_reported_];
@@ -79,7 +76,26 @@ class capturer {
         return {};
     }
 
+    // The whole text in one line, for a message on LED matrices.
+    problem draw_message(const std::string& text, output::message_strip& strip) {
+        std::vector<char32_t> missing;
+        if (!glyph8::draw_message(face_, text, strip, missing)) {
+            return input_problem("the message is too long (more than " +
+                                 std::to_string(longest_message_columns) + " columns)");
+        }
+        warn_missing(missing);
+        return {};
+    }
+
   private:
+    void warn_missing(const std::vector<char32_t>& missing) {
+        for (const char32_t c : missing) {
+            if (warned_.insert(c).second) {
+                warn("no font has " + output::describe_character(c) + "; drawn as a box", err_);
+            }
+        }
+    }
+
     std::vector<face_source> names_;
     std::shared_ptr<typeface> face_;
     surface pic_;
@@ -95,6 +111,23 @@ problem draw(const output::format& format, const text_keeper& keep, capturer& ca
     const std::unique_ptr<output::writer> writer = format.make(settings);
     std::string& out = buffer.text();
     glyph window;
+    if (format.draws == output::input::message) {
+        output::message_strip strip;
+        if (keep.cut()) {
+            return input_problem("the message is too long (more than " +
+                                 std::to_string(longest_message_columns) + " characters)");
+        }
+        if (problem p = cap.draw_message(keep.text(), strip)) {
+            return p;
+        }
+        if (strip.columns.empty()) {
+            return input_problem("the text has no character to draw");
+        }
+        if (const std::string why = writer->write_strip(out, strip, keep.text()); !why.empty()) {
+            return input_problem(why);
+        }
+        return buffer.flush();
+    }
     if (format.draws == output::input::whole_text) {
         if (problem p = cap.capture(keep.text(), window)) {
             return p;
@@ -143,7 +176,10 @@ problem run_request(request& r, source& in, sink& out, std::ostream& err, const 
     }
     // Faces open only when a glyph needs them, so this costs nothing yet.
     capturer cap(std::move(faces), user_fonts, err);
-    text_keeper keep(r.format->draws == output::input::each_character, cap.reach());
+    // A message is kept whole: it is drawn in one line however long.
+    const bool message = r.format->draws == output::input::message;
+    text_keeper keep(r.format->draws == output::input::each_character,
+                     message ? longest_message_columns : cap.reach());
     string_source argument(std::move(r.text));
     if (problem p = read_text(r.from_stdin ? in : argument, keep)) {
         return p;

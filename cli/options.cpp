@@ -1,6 +1,7 @@
 #include "options.hpp"
 
 #include <algorithm>
+#include <charconv>
 #include <iterator>
 #include <span>
 
@@ -56,6 +57,41 @@ problem add_font(request& r, std::string_view value) {
     return {};
 }
 
+// A whole number in [low, high], or a problem naming the option.
+problem whole_number(std::string_view option, std::string_view value, int low, int high, int& out) {
+    int v = 0;
+    const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), v);
+    if (ec != std::errc() || end != value.data() + value.size() || v < low || v > high) {
+        return usage_problem(std::string(option) + " takes a whole number from " +
+                             std::to_string(low) + " to " + std::to_string(high));
+    }
+    out = v;
+    return {};
+}
+
+problem set_modules(request& r, std::string_view value) {
+    return whole_number("--modules", value, 1, output::matrix_settings::most_modules,
+                        r.settings.matrix.modules);
+}
+
+problem set_board(request& r, std::string_view value) {
+    if (value == "fc16" || value == "dip") {
+        r.settings.matrix.wiring = value == "fc16" ? output::board::fc16 : output::board::dip;
+        return {};
+    }
+    return usage_problem(std::string("unknown board '").append(value) + "' (choose fc16 or dip)");
+}
+
+problem set_scroll(request& r, std::string_view value) {
+    r.settings.matrix.mode = output::motion::scroll;
+    return whole_number("--scroll", value, 10, 60000, r.settings.matrix.step_ms);
+}
+
+problem set_page(request& r, std::string_view value) {
+    r.settings.matrix.mode = output::motion::page;
+    return whole_number("--page", value, 10, 60000, r.settings.matrix.step_ms);
+}
+
 struct option {
     std::string_view name;
     std::string_view value;  // what the value is called in the help; "" for a flag
@@ -91,6 +127,19 @@ const option options[] = {
          r.settings.progmem = true;
          return problem{};
      }},
+    {"--modules", "N",
+     "for --sketch and --preview: how many 8x8 modules are chained\n"
+     "(1 to 16, default 4)",
+     output::setting_matrix, set_modules},
+    {"--board", "NAME",
+     "how the modules are wired: fc16 (default; the blue 4-in-1\n"
+     "boards: a digit is a row) or dip (single-chip boards: a digit\n"
+     "is a column)",
+     output::setting_matrix, set_board},
+    {"--scroll", "MS", "scroll one column every MS milliseconds (default: 60)",
+     output::setting_matrix, set_scroll},
+    {"--page", "MS", "show a screenful of whole characters every MS milliseconds",
+     output::setting_matrix, set_page},
     {"--no-compose", "",
      "draw the ideographs that Misaki Gothic lacks from Droid Sans\n"
      "Fallback's outlines instead of the composed 8x8 face",
@@ -129,11 +178,15 @@ const output::format* find_format_option(std::string_view name) {
     return f != nullptr && !f->name.empty() ? f : nullptr;
 }
 
-std::string option_names(unsigned settings) {
+// "--hex", "--hex and --grid", "--hex, --grid and --name": the options given
+// whose settings are among `settings`.
+std::string option_names(const request& r, unsigned settings) {
     std::vector<std::string_view> names;
-    for (const option& o : options) {
-        if ((o.setting & settings) != 0) {
-            names.push_back(o.name);
+    for (const std::string& given : r.settings_given) {
+        const option* o = find_option(given);
+        if (o != nullptr && (o->setting & settings) != 0 &&
+            std::find(names.begin(), names.end(), o->name) == names.end()) {
+            names.push_back(o->name);
         }
     }
     std::string text;
@@ -150,9 +203,9 @@ problem check_format(const request& r, std::string_view other_format) {
         return usage_problem(std::string("--").append(r.format->name) + " and --" +
                              std::string(other_format) + " cannot both be written; choose one");
     }
-    const unsigned unused = r.settings_given & ~r.format->accepts;
+    const unsigned unused = r.settings_given_bits & ~r.format->accepts;
     if (unused != 0) {
-        const std::string names = option_names(unused);
+        const std::string names = option_names(r, unused);
         return usage_problem(names + (names.find(' ') == std::string::npos ? " does" : " do") +
                              std::string(" not apply to --").append(r.format->name));
     }
@@ -254,7 +307,10 @@ problem parse_options(const std::vector<std::string>& args, request& r) {
         if (problem p = o->apply(r, value)) {
             return p;
         }
-        r.settings_given |= o->setting;
+        if (o->setting != 0) {
+            r.settings_given.emplace_back(o->name);
+            r.settings_given_bits |= o->setting;
+        }
     }
     return check_format(r, other_format);
 }

@@ -18,7 +18,8 @@ struct request {
     bool version = false;
     const output::format* format = &output::formats().front();
     output::settings settings;
-    unsigned settings_given = 0;  // output::setting bits
+    std::vector<std::string> settings_given;  // the options given that set the output's settings
+    unsigned settings_given_bits = 0;         // and the output::setting bits they set
     composition composed = composition::on;
     std::vector<std::string> fonts;
     bool text_given = false;  // TEXT or '-'

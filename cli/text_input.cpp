@@ -36,6 +36,7 @@ text_keeper::text_keeper(bool distinct, std::size_t limit) : distinct_(distinct)
 
 void text_keeper::add(std::string_view text) {
     if (!distinct_ && count_ >= limit_) {
+        cut_ = cut_ || !text.empty();
         return;
     }
     for (std::size_t pos = 0; pos < text.size();) {
@@ -52,6 +53,7 @@ void text_keeper::add(std::string_view text) {
         } else {
             text_.append(text, start, pos - start);
             if (++count_ == limit_) {
+                cut_ = pos < text.size();
                 return;
             }
         }

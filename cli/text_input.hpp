@@ -25,11 +25,14 @@ class text_keeper {
 
     const std::string& text() const { return text_; }
     const std::vector<char32_t>& characters() const { return characters_; }
+    // Whether characters past the limit were dropped.
+    bool cut() const { return cut_; }
 
   private:
     bool distinct_;
     std::size_t limit_;
     std::size_t count_ = 0;
+    bool cut_ = false;
     std::string text_;
     std::vector<bool> seen_;
     std::vector<char32_t> characters_;

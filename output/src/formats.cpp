@@ -23,6 +23,12 @@ const format table[] = {
      "the glyphs of the text's characters as a BDF font of 8x8 cells, for other font tools; "
      "U+FFFD is added as its default character",
      input::each_character, 0, U'\uFFFD', make_bdf_writer},
+    {"sketch",
+     "an Arduino Uno sketch (.ino) that shows the text on MAX7219 8x8 modules, drawn in one "
+     "line as the window draws it",
+     input::message, setting_matrix, 0, make_sketch_writer},
+    {"preview", "an animated GIF of what the sketch shows, frame for frame, with its timing",
+     input::message, setting_matrix, 0, make_preview_writer},
 };
 
 }  // namespace

@@ -42,6 +42,9 @@ class line_writer : public writer {
 
 void writer::begin(std::string&, std::size_t) {}
 void writer::end(std::string&) {}
+std::string writer::write_strip(std::string&, const message_strip&, std::string_view) {
+    return "this format does not take a message";
+}
 
 line::line(const glyph_bytes& bytes, const settings& s) noexcept {
     // 11 + 63 + 16 + 8 * 6 + 2 characters at the most: "const byte ", the

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "../unit/row_name.hpp"
+#include "glyph8/utf8.hpp"
 
 namespace glyph8::cli {
 namespace {
@@ -162,7 +163,7 @@ INSTANTIATE_TEST_SUITE_P(
                  "",
                  2,
                  "",
-                 "--layout and --progmem do not apply to --bdf"},
+                 "--progmem and --layout do not apply to --bdf"},
         cli_case{"one_format_at_a_time", {"--each", "--bdf", "6"}, "", 2, "", "choose one"},
         cli_case{"each_bidi_control_named_only",
                  {"--each", "\xE2\x80\xAE"},
@@ -248,6 +249,42 @@ INSTANTIATE_TEST_SUITE_P(
                  "",
                  "without an 8 px size (it has 16 px)"}),
     testing_support::row_name{});
+
+// Distinct ideographs from U+4E00, as UTF-8.
+std::string ideographs(int count) {
+    std::string text;
+    for (char32_t c = 0x4E00; c < 0x4E00 + static_cast<char32_t>(count); ++c) {
+        append_utf8(text, c);
+    }
+    return text;
+}
+
+TEST(Cli, SketchesAreRefusedWhenTheyCannotBeWritten) {
+    struct row {
+        const char* name;
+        std::vector<std::string> args;
+        std::string err_contains;
+    };
+    const row rows[] = {
+        {"too_much_for_an_uno", {"--sketch", ideographs(3000)}, "bytes of flash"},
+        {"zero_modules", {"--sketch", "--modules", "0", "A"}, "from 1 to 16"},
+        {"unknown_board", {"--preview", "--board", "fc17", "A"}, "choose fc16 or dip"},
+        {"step_too_short", {"--sketch", "--scroll", "5", "A"}, "from 10 to 60000"},
+        {"declaration_settings", {"--sketch", "--hex", "A"}, "--hex does not apply to --sketch"},
+        {"matrix_settings_on_a_table",
+         {"--each", "--page", "500", "A"},
+         "does not apply to --each"},
+        {"nothing_to_draw", {"--sketch", "\t"}, "no character to draw"},
+    };
+    for (const row& r : rows) {
+        const outcome got = run_with(r.args);
+        EXPECT_EQ(got.code, exit_usage) << r.name;
+        EXPECT_EQ(got.out, "") << r.name;
+        EXPECT_NE(got.err.find(r.err_contains), std::string::npos) << r.name << ": " << got.err;
+    }
+    // The most an Uno takes still fits.
+    EXPECT_EQ(run_with({"--sketch", ideographs(2400)}).code, exit_ok);
+}
 
 TEST(Cli, HelpAndVersionSayWhatTheyShould) {
     const outcome help = run_with({"--help"});

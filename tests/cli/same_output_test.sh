@@ -1,11 +1,12 @@
 #!/bin/sh
 # Every build of glyph8-cli writes the same bytes: the table of the 94
 # printable ASCII characters and the 5,401 Big5 level-1 characters must equal
-# the checked-in one exactly (no CRLF, no code page, the same glyphs).
+# the checked-in one exactly (no CRLF, no code page, the same glyphs), and so
+# must a sketch and its preview (the README's).
 #   same_output_test.sh DATA_DIR CLI [EMULATOR...]
 # After a deliberate change of the default face, rewrite the expected table:
 #   build/glyph8-cli --each < INPUT > tests/data/each_ascii_big5_level1.txt
-# with INPUT made as below.
+# with INPUT made as below, and the message's files as below.
 set -eu
 data=$1 exe=$2
 shift 2
@@ -15,3 +16,9 @@ trap 'rm -rf "$tmp"' EXIT
 "$@" "$exe" --each <"$tmp/input" >"$tmp/out"
 cmp "$tmp/out" "$data/each_ascii_big5_level1.txt"
 echo "ok   $(grep -c '^  {' "$tmp/out") glyphs, byte for byte"
+message='你好，世界 Hello'
+"$@" "$exe" --sketch "$message" >"$tmp/message.ino"
+cmp "$tmp/message.ino" "$data/message_hello.ino"
+"$@" "$exe" --preview "$message" >"$tmp/message.gif"
+cmp "$tmp/message.gif" "$data/../../docs/message.gif"
+echo "ok   the sketch and the preview of $message, byte for byte"

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "glyph8/glyph.hpp"
+#include "glyph8/matrix.hpp"
 
 namespace glyph8::output {
 
@@ -28,6 +29,7 @@ struct settings {
     bool grid = false;     // each glyph drawn with # and . in comment lines
     bool progmem = false;  // an AVR board keeps the array in flash
     std::string name = "d";
+    matrix_settings matrix;  // the modules a message is shown on
 };
 
 // The settings, as bits of `format::accepts`.
@@ -37,6 +39,7 @@ enum setting : unsigned {
     setting_grid = 1u << 2,
     setting_name = 1u << 3,
     setting_progmem = 1u << 4,
+    setting_matrix = 1u << 5,
 };
 
 // Receives the glyphs one by one, in order, and appends what it makes of
@@ -48,11 +51,16 @@ class writer {
     virtual void begin(std::string& out, std::size_t count);
     virtual void add(std::string& out, char32_t code, glyph g) = 0;
     virtual void end(std::string& out);
+    // For formats of the whole message in one line: `strip` is the message
+    // drawn, `text` what was typed. Returns why it cannot be written (and
+    // then writes nothing), or an empty string.
+    virtual std::string write_strip(std::string& out, const message_strip& strip,
+                                    std::string_view text);
 };
 
-// What a format draws: the whole text as one glyph, or each distinct
-// character of it once.
-enum class input : std::uint8_t { whole_text, each_character };
+// What a format draws: the whole text as one glyph, each distinct character
+// of it once, or the whole text in one line however long (a message).
+enum class input : std::uint8_t { whole_text, each_character, message };
 
 struct format {
     std::string_view name;  // also the command line's option: --NAME ("" for the default)
@@ -71,6 +79,8 @@ const format* find_format(std::string_view name) noexcept;
 std::unique_ptr<writer> make_line_writer(const settings& s);
 std::unique_ptr<writer> make_table_writer(const settings& s);
 std::unique_ptr<writer> make_bdf_writer(const settings& s);
+std::unique_ptr<writer> make_sketch_writer(const settings& s);
+std::unique_ptr<writer> make_preview_writer(const settings& s);
 
 // The one line, "byte d[]={ 60, 74, 74, 48, 0, 0, 0, 0};", formatted in
 // place: room for the longest name, PROGMEM and hex.

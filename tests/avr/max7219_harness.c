@@ -1,0 +1,159 @@
+/* Runs a sketch's ELF on a simulated ATmega328P and decodes what it sends
+ * to a chain of MAX7219s into frames, one line each:
+ *     MILLISECONDS COLUMNS
+ * COLUMNS is the display's column bytes in hex, left to right, top pixel in
+ * the lowest bit, as the LEDs of the chain would show them for the wiring
+ * given; "off" instead when the chips are not all set to show raw bytes
+ * (shut down, in display test, decoding, or scanning fewer digits).
+ *
+ *     max7219_harness ELF MODULES fc16|dip SIMULATED_MS
+ *
+ * It listens to the SPI's bytes and to the pins (CS on 10, DIN on 11, CLK
+ * on 13), so a sketch that drives them with shiftOut() is decoded too. A
+ * frame is printed when the register of the last digit is latched, and when
+ * the chips leave or enter shutdown. */
+#include <simavr/avr_ioport.h>
+#include <simavr/avr_spi.h>
+#include <simavr/sim_avr.h>
+#include <simavr/sim_elf.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+enum { most_modules = 16, most_bits = 4096 };
+
+static avr_t* avr;
+static int modules;
+static int fc16;
+static unsigned char bits[most_bits];
+static int nbits;
+static int din, clk, cs = 1;
+static unsigned char reg[most_modules][16];
+
+static void add_bit(int b) {
+    if (nbits < most_bits) {
+        bits[nbits++] = (unsigned char)b;
+    }
+}
+
+static void print_frame(void) {
+    int on = 1;
+    for (int m = 0; m < modules; ++m) {
+        on = on && reg[m][0x0C] == 1 && reg[m][0x0F] == 0 && reg[m][0x09] == 0 && reg[m][0x0B] == 7;
+    }
+    printf("%.3f ", (double)avr->cycle * 1000.0 / avr->frequency);
+    if (!on) {
+        printf("off\n");
+        return;
+    }
+    for (int m = 0; m < modules; ++m) {
+        for (int c = 0; c < 8; ++c) {
+            unsigned column = 0;
+            for (int d = 0; d < 8; ++d) {
+                /* fc16: digit d + 1 is row d, bit 7 the leftmost column.
+                 * dip: digit d + 1 is column d, bit 0 the top row. */
+                const int lit = fc16 ? (reg[m][d + 1] >> (7 - c)) & 1 : (reg[m][c + 1] >> d) & 1;
+                column |= (unsigned)lit << d;
+            }
+            printf("%02x", column);
+        }
+    }
+    printf("\n");
+}
+
+/* CS rising latches the last 16 bits of every chip: the chip at DIN, the
+ * rightmost module, holds the last word shifted in. */
+static void latch(void) {
+    const int words = nbits / 16;
+    int show = 0;
+    if (nbits == 0) {
+        return; /* CS set high at start-up, nothing shifted */
+    }
+    if (nbits % 16 == 0 && words >= modules) {
+        for (int m = 0; m < modules; ++m) {
+            const int w = words - modules + m;
+            unsigned word = 0;
+            for (int i = 0; i < 16; ++i) {
+                word = (word << 1) | bits[w * 16 + i];
+            }
+            reg[m][(word >> 8) & 0x0F] = (unsigned char)(word & 0xFF);
+            show = show || ((word >> 8) & 0x0F) == 8 || ((word >> 8) & 0x0F) == 0x0C;
+        }
+    } else {
+        fprintf(stderr, "harness: %d bits latched for %d modules\n", nbits, modules);
+    }
+    nbits = 0;
+    if (show) {
+        print_frame();
+    }
+}
+
+static void on_spi(struct avr_irq_t* irq, uint32_t value, void* param) {
+    (void)irq;
+    (void)param;
+    for (int i = 7; i >= 0; --i) {
+        add_bit((value >> i) & 1);
+    }
+}
+
+static void on_pin(struct avr_irq_t* irq, uint32_t value, void* param) {
+    (void)irq;
+    const int pin = (int)(intptr_t)param;
+    if (pin == 2) { /* CS, Arduino pin 10 */
+        if (!cs && value) {
+            latch();
+        } else if (cs && !value) {
+            nbits = 0;
+        }
+        cs = (int)value;
+    } else if (pin == 3) { /* DIN, pin 11 */
+        din = (int)value;
+    } else if (pin == 5) { /* CLK, pin 13: the chips sample DIN as it rises */
+        if (!clk && value) {
+            add_bit(din);
+        }
+        clk = (int)value;
+    }
+}
+
+int main(int argc, char** argv) {
+    if (argc != 5) {
+        fprintf(stderr, "usage: max7219_harness ELF MODULES fc16|dip SIMULATED_MS\n");
+        return 2;
+    }
+    elf_firmware_t firmware;
+    memset(&firmware, 0, sizeof firmware);
+    if (elf_read_firmware(argv[1], &firmware) != 0) {
+        fprintf(stderr, "harness: cannot read %s\n", argv[1]);
+        return 2;
+    }
+    modules = atoi(argv[2]);
+    fc16 = strcmp(argv[3], "fc16") == 0;
+    const double ms = atof(argv[4]);
+    if (modules < 1 || modules > most_modules) {
+        return 2;
+    }
+    avr = avr_make_mcu_by_name("atmega328p");
+    if (!avr) {
+        return 2;
+    }
+    avr_init(avr);
+    avr->frequency = 16000000;
+    avr->log = 0;
+    avr_load_firmware(avr, &firmware);
+    avr_irq_register_notify(avr_io_getirq(avr, AVR_IOCTL_SPI_GETIRQ(0), SPI_IRQ_OUTPUT), on_spi,
+                            NULL);
+    for (intptr_t pin = 2; pin <= 5; ++pin) {
+        avr_irq_register_notify(avr_io_getirq(avr, AVR_IOCTL_IOPORT_GETIRQ('B'), (int)pin), on_pin,
+                                (void*)pin);
+    }
+    const avr_cycle_count_t end = (avr_cycle_count_t)(ms * avr->frequency / 1000.0);
+    while (avr->cycle < end) {
+        const int state = avr_run(avr);
+        if (state == cpu_Done || state == cpu_Crashed) {
+            fprintf(stderr, "harness: the sketch stopped (state %d)\n", state);
+            return 1;
+        }
+    }
+    return 0;
+}
