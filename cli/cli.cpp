@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <memory>
 #include <ostream>
-#include <set>
 
 #include "fonts.hpp"
 #include "glyph8/capture.hpp"
@@ -67,7 +66,7 @@ class capturer {
         for (; failures_reported_ < failures.size(); ++failures_reported_) {
             const auto& f = failures[failures_reported_];
             if (f.face < names_.size()) {
-                warn(names_[f.face].name + ": damaged font (the glyph of " +
+                warn(shown(names_[f.face].name) + ": damaged font (the glyph of " +
                          output::describe_character(f.code) +
                          " cannot be loaded; it is drawn from the next font)",
                      err_);
@@ -87,11 +86,28 @@ class capturer {
         return {};
     }
 
+    // Says how many more characters no font has than were named.
+    void finish() {
+        if (unlisted_ > 0) {
+            warn("... and " + std::to_string(unlisted_) + " more character" +
+                     (unlisted_ > 1 ? "s" : "") + " no font has",
+                 err_);
+        }
+    }
+
   private:
+    // The first few characters no font has are named; the rest counted.
     void warn_missing(const std::vector<char32_t>& missing) {
         for (const char32_t c : missing) {
-            if (warned_.insert(c).second) {
+            if (warned_[c]) {
+                continue;
+            }
+            warned_[c] = true;
+            if (listed_ < listed_limit) {
                 warn("no font has " + output::describe_character(c) + "; drawn as a box", err_);
+                ++listed_;
+            } else {
+                ++unlisted_;
             }
         }
     }
@@ -101,7 +117,10 @@ class capturer {
     surface pic_;
     surface_box box_;
     std::ostream& err_;
-    std::set<char32_t> warned_;
+    static constexpr std::size_t listed_limit = 20;
+    std::vector<bool> warned_ = std::vector<bool>(0x110000);
+    std::size_t listed_ = 0;
+    std::size_t unlisted_ = 0;
     std::size_t failures_reported_ = 0;
 };
 
@@ -142,6 +161,11 @@ problem draw(const output::format& format, const text_keeper& keep, capturer& ca
     if (format.always_adds != 0 &&
         std::find(characters.begin(), characters.end(), format.always_adds) == characters.end()) {
         characters.push_back(format.always_adds);
+    }
+    if (format.most_characters != 0 && characters.size() > format.most_characters) {
+        return input_problem("--" + std::string(format.name) + " holds at most " +
+                             std::to_string(format.most_characters) + " characters; the text has " +
+                             std::to_string(characters.size()));
     }
     writer->begin(out, characters.size());
     std::string one;
@@ -184,22 +208,12 @@ problem run_request(request& r, source& in, sink& out, std::ostream& err, const 
     if (problem p = read_text(r.from_stdin ? in : argument, keep)) {
         return p;
     }
-    return draw(*r.format, keep, cap, buffer, r.settings);
+    problem p = draw(*r.format, keep, cap, buffer, r.settings);
+    cap.finish();
+    return p;
 }
 
 }  // namespace
-
-int report(const problem& p, std::ostream& err) {
-    err << "glyph8-cli: " << p.message << "\n";
-    if (p.suggest_help) {
-        err << "Try 'glyph8-cli --help'.\n";
-    }
-    return p.exit_code;
-}
-
-void warn(std::string_view message, std::ostream& err) {
-    report({exit_ok, std::string("warning: ").append(message)}, err);
-}
 
 int run(const std::vector<std::string>& args, source& in, sink& out, std::ostream& err,
         const file_reader& read) {

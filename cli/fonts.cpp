@@ -34,10 +34,10 @@ problem check_font(const std::string& path, const face_source& source) {
     face_info info;
     const status probed = probe_face(source, info);
     if (!info.damage.empty()) {
-        return input_problem(path + ": damaged font (" + info.damage + ")");
+        return input_problem(shown(path) + ": damaged font (" + info.damage + ")");
     }
     if (probed != status::ok) {
-        return input_problem(path +
+        return input_problem(shown(path) +
                              ": not a font file that can be read (TrueType, OpenType, BDF or PCF)");
     }
     const bool has_strike = std::find(info.strike_sizes.begin(), info.strike_sizes.end(),
@@ -47,7 +47,7 @@ problem check_font(const std::string& path, const face_source& source) {
         for (const int s : info.strike_sizes) {
             sizes += (sizes.empty() ? "" : ", ") + std::to_string(s);
         }
-        return input_problem(path + ": bitmap font without an 8 px size (it has " + sizes +
+        return input_problem(shown(path) + ": bitmap font without an 8 px size (it has " + sizes +
                              " px); glyphs are drawn at 8 pt, 8 px");
     }
     return {};
@@ -67,7 +67,7 @@ problem load_fonts(const std::vector<std::string>& paths, const file_reader& rea
         auto data = std::make_shared<std::vector<unsigned char>>();
         std::string why;
         if (!read(path, *data, why)) {
-            return input_problem(path + ": " + why);
+            return input_problem(shown(path) + ": " + why);
         }
         face_source source{path, "", std::span<const unsigned char>(*data), data};
         if (problem p = check_font(path, source)) {

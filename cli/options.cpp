@@ -33,7 +33,7 @@ problem set_layout(request& r, std::string_view value) {
     const auto* found = std::find_if(std::begin(layouts), std::end(layouts),
                                      [&](const layout_name& l) { return l.name == value; });
     if (found == std::end(layouts)) {
-        return usage_problem(std::string("unknown layout '").append(value) +
+        return usage_problem("unknown layout '" + shown(value) +
                              "' (choose columns, columns-msb, rows or rows-msb)");
     }
     r.settings.layout = found->layout;
@@ -42,8 +42,8 @@ problem set_layout(request& r, std::string_view value) {
 
 problem set_name(request& r, std::string_view value) {
     if (const auto why = output::identifier_problem(value); !why.empty()) {
-        return usage_problem(std::string("'").append(value) + "' cannot name an array (" +
-                             std::string(why) + ")");
+        return usage_problem("'" + shown(value) + "' cannot name an array (" + std::string(why) +
+                             ")");
     }
     r.settings.name = value;
     return {};
@@ -79,7 +79,7 @@ problem set_board(request& r, std::string_view value) {
         r.settings.matrix.wiring = value == "fc16" ? output::board::fc16 : output::board::dip;
         return {};
     }
-    return usage_problem(std::string("unknown board '").append(value) + "' (choose fc16 or dip)");
+    return usage_problem("unknown board '" + shown(value) + "' (choose fc16 or dip)");
 }
 
 problem set_scroll(request& r, std::string_view value) {
@@ -278,7 +278,7 @@ problem parse_options(const std::vector<std::string>& args, request& r) {
         const std::string name = arg.substr(0, eq);
         if (const output::format* f = find_format_option(name)) {
             if (eq != std::string::npos) {
-                return usage_problem("option '" + name + "' takes no value");
+                return usage_problem("option '" + shown(name) + "' takes no value");
             }
             if (r.format->name.empty() || r.format == f) {
                 r.format = f;
@@ -289,11 +289,11 @@ problem parse_options(const std::vector<std::string>& args, request& r) {
         }
         const option* o = find_option(name);
         if (o == nullptr) {
-            return usage_problem("unknown option '" + arg + "'");
+            return usage_problem("unknown option '" + shown(arg) + "'");
         }
         std::string value;
         if (o->value.empty() && eq != std::string::npos) {
-            return usage_problem("option '" + name + "' takes no value");
+            return usage_problem("option '" + shown(name) + "' takes no value");
         }
         if (!o->value.empty()) {
             if (eq != std::string::npos) {
@@ -301,7 +301,7 @@ problem parse_options(const std::vector<std::string>& args, request& r) {
             } else if (i + 1 < args.size()) {
                 value = args[++i];
             } else {
-                return usage_problem("option '" + name + "' needs a value");
+                return usage_problem("option '" + shown(name) + "' needs a value");
             }
         }
         if (problem p = o->apply(r, value)) {

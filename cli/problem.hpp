@@ -37,4 +37,9 @@ int report(const problem& p, std::ostream& err);
 // Writes "glyph8-cli: warning: MESSAGE".
 void warn(std::string_view message, std::ostream& err);
 
+// A value the user gave, fit to be shown in a message: control and
+// invisible characters and bytes that are not UTF-8 escaped (\e, \x9B,
+// \u{202E}), and anything past 60 characters cut, with the length said.
+std::string shown(std::string_view value);
+
 }  // namespace glyph8::cli

@@ -77,7 +77,9 @@ problem read_text(source& in, text_keeper& keep) {
             return input_problem("the text is not valid UTF-8 (byte " +
                                  std::to_string(offset + *bad) + ")");
         }
-        keep.add(part);
+        // Notepad starts UTF-8 files with a byte-order mark; it is no text.
+        const bool mark = offset == 0 && part.substr(0, 3) == "\xEF\xBB\xBF";
+        keep.add(mark ? part.substr(3) : part);
         if (n == 0) {
             return {};
         }

@@ -19,10 +19,29 @@ bool is_keyword(std::string_view word) {
         "static_assert static_cast struct switch template this thread_local throw true try typedef "
         "typeid typename union unsigned using virtual void volatile wchar_t while xor xor_eq "
         "_Alignas _Alignof _Atomic _Bool _Complex _Generic _Imaginary _Noreturn _Static_assert "
-        "_Thread_local ";
+        "_Thread_local typeof ";
     for (std::size_t at = keywords.find(word); at != std::string_view::npos;
          at = keywords.find(word, at + 1)) {
         if (keywords[at - 1] == ' ' && keywords[at + word.size()] == ' ') {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Names every Arduino sketch already has, from Arduino.h and the AVR
+// library: macros, types and the sketch's own functions.
+bool is_arduino_name(std::string_view word) {
+    static constexpr std::string_view names =
+        " main setup loop byte boolean word String Serial PROGMEM NULL HIGH LOW INPUT OUTPUT "
+        "INPUT_PULLUP LED_BUILTIN LSBFIRST MSBFIRST CHANGE FALLING RISING DEFAULT EXTERNAL "
+        "INTERNAL INTERNAL1V1 INTERNAL2V56 PI HALF_PI TWO_PI DEG_TO_RAD RAD_TO_DEG EULER SERIAL "
+        "DISPLAY min max abs constrain round radians degrees sq bit lowByte highByte bitRead "
+        "bitSet bitClear bitWrite interrupts noInterrupts A0 A1 A2 A3 A4 A5 A6 A7 SS MOSI MISO "
+        "SCK SDA SCL ";
+    for (std::size_t at = names.find(word); at != std::string_view::npos;
+         at = names.find(word, at + 1)) {
+        if (names[at - 1] == ' ' && names[at + word.size()] == ' ') {
             return true;
         }
     }
@@ -39,8 +58,19 @@ std::string_view identifier_problem(std::string_view s) {
                             std::all_of(s.begin(), s.end(), [&](char c) {
                                 return letter(c) || (c >= '0' && c <= '9');
                             });
-    if (!identifier || is_keyword(s)) {
-        return "letters, digits and _, not starting with a digit, at most 63, not a keyword";
+    if (!identifier) {
+        return "letters, digits and _, not starting with a digit, at most 63";
+    }
+    if (is_keyword(s)) {
+        return "a keyword of C or C++";
+    }
+    // C and C++ keep these for the compiler and its library.
+    if (s.find("__") != std::string_view::npos ||
+        (s.size() > 1 && s[0] == '_' && s[1] >= 'A' && s[1] <= 'Z')) {
+        return "reserved to the compiler: it holds __ or starts with _ and a capital";
+    }
+    if (is_arduino_name(s)) {
+        return "a name every Arduino sketch already has";
     }
     return {};
 }

@@ -158,6 +158,28 @@ INSTANTIATE_TEST_SUITE_P(
                  "const byte six[] PROGMEM = { 60, 74, 74, 48, 0, 0, 0, 0};\n",
                  ""},
         cli_case{"name_keyword", {"--name", "or", "6"}, "", 2, "", "cannot name an array"},
+        cli_case{"name_gnu_keyword", {"--name", "typeof", "6"}, "", 2, "", "a keyword"},
+        cli_case{"name_reserved", {"--name", "_X", "6"}, "", 2, "", "reserved to the compiler"},
+        cli_case{"name_in_every_sketch", {"--name", "byte", "6"}, "", 2, "", "already has"},
+        cli_case{"name_echoed_escaped",
+                 {"--name", "a\x1B[31mRED\r", "6"},
+                 "",
+                 2,
+                 "",
+                 "'a\\e[31mRED\\r' cannot"},
+        cli_case{"name_echoed_cut",
+                 {"--name", std::string(10000, 'x'), "6"},
+                 "",
+                 2,
+                 "",
+                 "x... (10000 bytes)'"},
+        cli_case{"byte_order_mark_skipped",
+                 {},
+                 "\xEF\xBB\xBF"
+                 "6",
+                 0,
+                 six,
+                 ""},
         cli_case{"font_format_refuses_declaration_settings",
                  {"--bdf", "--progmem", "--layout", "rows", "6"},
                  "",
@@ -284,6 +306,33 @@ TEST(Cli, SketchesAreRefusedWhenTheyCannotBeWritten) {
     }
     // The most an Uno takes still fits.
     EXPECT_EQ(run_with({"--sketch", ideographs(2400)}).code, exit_ok);
+}
+
+TEST(Cli, LimitsAreSaidNotHit) {
+    // A BDF font of more glyphs than FreeType reads back is refused.
+    std::string many;
+    for (char32_t c = 0x10000; c < 0x10000 + 65535; ++c) {
+        append_utf8(many, c);
+    }
+    const outcome bdf = run_with({"--bdf", many});
+    EXPECT_EQ(bdf.code, exit_usage);
+    EXPECT_NE(bdf.err.find("--bdf holds at most 65535 characters; the text has 65536"),
+              std::string::npos)
+        << bdf.err;
+    // Characters no font has are named up to a point, then counted.
+    std::string unassigned;
+    for (char32_t c = 0x10FFA0; c < 0x10FFA0 + 30; ++c) {
+        append_utf8(unassigned, c);
+    }
+    const outcome each = run_with({"--each", unassigned});
+    EXPECT_EQ(each.code, exit_ok);
+    std::size_t named = 0;
+    for (std::size_t at = 0; (at = each.err.find("no font has U+", at)) != std::string::npos;
+         ++at) {
+        ++named;
+    }
+    EXPECT_EQ(named, 20u);
+    EXPECT_NE(each.err.find("... and 10 more characters no font has"), std::string::npos);
 }
 
 TEST(Cli, HelpAndVersionSayWhatTheyShould) {

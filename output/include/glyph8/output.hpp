@@ -68,6 +68,7 @@ struct format {
     input draws;
     unsigned accepts;      // settings bits
     char32_t always_adds;  // a character the format needs even when the text lacks it (0: none)
+    std::size_t most_characters;  // what a reader takes back (0: no limit)
     std::unique_ptr<writer> (*make)(const settings&);
 };
 
