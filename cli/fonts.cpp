@@ -40,8 +40,20 @@ problem check_font(const std::string& path, const face_source& source) {
         return input_problem(shown(path) +
                              ": not a font file that can be read (TrueType, OpenType, BDF or PCF)");
     }
+    if (!info.charset.empty()) {
+        return input_problem(shown(path) + ": its characters are not Unicode (" +
+                             shown(info.charset) +
+                             "), and glyph8 looks characters up by Unicode; none could be drawn");
+    }
     const bool has_strike = std::find(info.strike_sizes.begin(), info.strike_sizes.end(),
                                       font_size_points) != info.strike_sizes.end();
+    const bool unreadable_size = std::any_of(info.strike_sizes.begin(), info.strike_sizes.end(),
+                                             [](int px) { return px <= 0; });
+    if (!info.scalable && unreadable_size) {
+        return input_problem(shown(path) +
+                             ": bitmap font whose pixel size cannot be read (its PIXEL_SIZE, "
+                             "FONT_ASCENT or FONT_DESCENT is out of range)");
+    }
     if (!info.scalable && !has_strike) {
         std::string sizes;
         for (const int s : info.strike_sizes) {

@@ -1,11 +1,14 @@
 #!/usr/bin/env python3
-"""Writes the small TrueType fonts the tests load: one sound font with a
-square 'A', and copies damaged the ways real files get damaged.
+"""Writes the small fonts the tests load: one sound TrueType font with a
+square 'A', copies damaged the ways real files get damaged, the same
+wrapped as WOFF and gathered in a collection, and bitmap fonts that cannot
+be used as they stand.
 
     python3 tools/make_test_fonts.py tests/data/fonts
 """
 import struct
 import sys
+import zlib
 from pathlib import Path
 
 
@@ -58,6 +61,57 @@ def build(loca_override=None, glyf=None):
     return directory + body
 
 
+def tables_of(font):
+    count = struct.unpack(">H", font[4:6])[0]
+    out = []
+    for i in range(count):
+        tag, _, offset, length = struct.unpack(">4sIII", font[12 + 16 * i:28 + 16 * i])
+        out.append((tag, font[offset:offset + length]))
+    return out
+
+
+def woff(font, compress):
+    """The same tables as WOFF 1.0, each stored or zlib-compressed."""
+    tables = tables_of(font)
+    directory, body = b"", b""
+    offset = 44 + 20 * len(tables)
+    for tag, data in tables:
+        packed = zlib.compress(data) if compress else data
+        if len(packed) >= len(data):
+            packed = data
+        directory += struct.pack(">4sIIII", tag, offset + len(body), len(packed), len(data), 0)
+        body += packed + b"\0" * (-len(packed) % 4)
+    total = 44 + len(directory) + len(body)
+    header = struct.pack(">4sIIHHIHHIIIII", b"wOFF", 0x00010000, total, len(tables), 0,
+                         len(font), 1, 0, 0, 0, 0, 0, 0)
+    return header + directory + body
+
+
+def collection(fonts):
+    """A TrueType collection of `fonts`, each with its own tables."""
+    header = struct.pack(">4sHHI", b"ttcf", 1, 0, len(fonts))
+    offsets, body = [], b""
+    start = 12 + 4 * len(fonts)
+    for font in fonts:
+        base = start + len(body)
+        tables = tables_of(font)
+        directory = font[:12]
+        data = b""
+        for tag, table in tables:
+            at = base + 12 + 16 * len(tables) + len(data)
+            directory += struct.pack(">4sIII", tag, 0, at, len(table))
+            data += table + b"\0" * (-len(table) % 4)
+        offsets.append(base)
+        body += directory + data
+    return header + b"".join(struct.pack(">I", o) for o in offsets) + body
+
+
+def bdf(box, registry="ISO10646", encoding="1", ascent=7):
+    return box.replace('CHARSET_REGISTRY "ISO10646"', f'CHARSET_REGISTRY "{registry}"') \
+        .replace('CHARSET_ENCODING "1"', f'CHARSET_ENCODING "{encoding}"') \
+        .replace("FONT_ASCENT 7", f"FONT_ASCENT {ascent}")
+
+
 def main():
     out = Path(sys.argv[1])
     sound = build()
@@ -69,6 +123,14 @@ def main():
     broken = bytearray(glyph_square())
     broken[10:12] = struct.pack(">H", 199)
     (out / "square_bad_glyph.ttf").write_bytes(build(None, bytes(broken)))
+    past_end = build([0, 0, 400])
+    (out / "square.woff").write_bytes(woff(sound, True))
+    (out / "square_glyf_past_end.woff").write_bytes(woff(past_end, False))
+    (out / "square_glyf_past_end_zlib.woff").write_bytes(woff(past_end, True))
+    (out / "square_then_damaged.ttc").write_bytes(collection([sound, past_end]))
+    box = (out / "box8.bdf").read_text()
+    (out / "box8_koi8.bdf").write_text(bdf(box, "KOI8", "R"))
+    (out / "box8_huge_ascent.bdf").write_text(bdf(box, ascent=100000))
 
 
 main()

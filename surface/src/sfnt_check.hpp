@@ -5,6 +5,7 @@
 // hands us such a file should hear that it is damaged, not get blank glyphs.
 #pragma once
 
+#include <cstdint>
 #include <span>
 #include <string>
 
@@ -12,6 +13,13 @@ namespace glyph8 {
 
 // Why the tables of an sfnt file (TrueType, OpenType or a collection) do not
 // hold together, or empty when they do or when `data` is not an sfnt file.
+// Only the first face of a collection is checked: it is the one drawn with.
 std::string sfnt_damage(std::span<const unsigned char> data);
+
+// The same check of glyph locations on tables as a reader hands them over
+// (FreeType unpacks WOFF and WOFF2 for us): loca against glyf's length.
+std::string glyph_location_damage(std::span<const unsigned char> head,
+                                  std::span<const unsigned char> maxp,
+                                  std::span<const unsigned char> loca, std::uint64_t glyf_length);
 
 }  // namespace glyph8

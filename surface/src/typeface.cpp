@@ -2,12 +2,16 @@
 
 #include <ft2build.h>
 #include FT_FREETYPE_H
+#include FT_BDF_H
+#include FT_TRUETYPE_TABLES_H
+#include FT_TRUETYPE_TAGS_H
 
 #include <algorithm>
 #include <cmath>
 #include <new>
 #include <optional>
 
+#include "bdf_check.hpp"
 #include "pcf_strike.hpp"
 #include "sfnt_check.hpp"
 
@@ -53,14 +57,63 @@ struct typeface::face_slot {
     int ascent = 0;                  // of the strike, in pixels
 };
 
+namespace {
+
+// An sfnt table as FreeType hands it over, unpacked from WOFF or WOFF2.
+bool load_table(FT_Face face, FT_ULong tag, std::vector<unsigned char>& out) {
+    FT_ULong length = 0;
+    if (FT_Load_Sfnt_Table(face, tag, 0, nullptr, &length) != 0) {
+        return false;
+    }
+    out.resize(length);
+    return length == 0 || FT_Load_Sfnt_Table(face, tag, 0, out.data(), &length) == 0;
+}
+
+// Glyph locations checked on the tables FreeType reads, whatever wraps them.
+std::string table_damage(FT_Face face) {
+    std::vector<unsigned char> head, maxp, loca;
+    FT_ULong glyf = 0;
+    if (!FT_IS_SFNT(face) || !load_table(face, TTAG_head, head) ||
+        !load_table(face, TTAG_maxp, maxp) || !load_table(face, TTAG_loca, loca) ||
+        FT_Load_Sfnt_Table(face, TTAG_glyf, 0, nullptr, &glyf) != 0) {
+        return {};  // no TrueType outlines to check
+    }
+    return glyph_location_damage(head, maxp, loca, glyf);
+}
+
+// The registry of a bitmap font's characters when it is not Unicode.
+std::string charset_problem(FT_Face face) {
+    const char* encoding = nullptr;
+    const char* registry = nullptr;
+    if (FT_Get_BDF_Charset_ID(face, &encoding, &registry) != 0 || registry == nullptr) {
+        return {};
+    }
+    std::string name(registry);
+    std::string upper;
+    for (const char c : name) {
+        upper += c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+    }
+    return upper == "ISO10646" ? std::string()
+                               : name + (encoding ? "-" + std::string(encoding) : "");
+}
+
+}  // namespace
+
 status probe_face(const face_source& source, face_info& info) {
+    // Checked on the bytes first: FreeType would spend the time and memory.
+    info.damage = sfnt_damage(source.data);
+    if (info.damage.empty()) {
+        info.damage = bdf_damage(source.data);
+    }
+    if (!info.damage.empty()) {
+        return status::failed;
+    }
     FT_Library lib = nullptr;
     if (FT_Init_FreeType(&lib) != 0) {
         return status::out_of_memory;
     }
     FT_Face face = nullptr;
     status result = status::failed;
-    info.damage = sfnt_damage(source.data);
     if (open_memory_face(lib, source, face) == 0) {
         info.scalable = FT_IS_SCALABLE(face);
         info.strike_sizes.clear();
@@ -69,6 +122,8 @@ status probe_face(const face_source& source, face_info& info) {
                 static_cast<int>((face->available_sizes[i].y_ppem + 32) >> 6));
         }
         info.family = face->family_name != nullptr ? face->family_name : "";
+        info.damage = table_damage(face);
+        info.charset = charset_problem(face);
         if (info.scalable || !info.strike_sizes.empty()) {
             result = status::ok;
         }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -264,6 +265,43 @@ INSTANTIATE_TEST_SUITE_P(
                  0,
                  "byte d[]={ 42, 64, 2, 84, 0, 0, 0, 0};\n",
                  "no font has U+10FFFF"},
+        // The same checks whatever wraps the tables, on the face drawn with.
+        cli_case{"font_woff",
+                 {"--font", data + "/fonts/square.woff", "A"},
+                 "",
+                 0,
+                 "byte d[]={ 0, 126, 126, 126, 126, 0, 0, 0};\n",
+                 ""},
+        cli_case{"font_woff_glyph_past_its_table",
+                 {"--font", data + "/fonts/square_glyf_past_end.woff", "A"},
+                 "",
+                 2,
+                 "",
+                 "damaged font (glyph 1 lies past the end of the glyf table)"},
+        cli_case{"font_woff_zlib_glyph_past_its_table",
+                 {"--font", data + "/fonts/square_glyf_past_end_zlib.woff", "A"},
+                 "",
+                 2,
+                 "",
+                 "damaged font (glyph 1 lies past the end of the glyf table)"},
+        cli_case{"font_collection_only_first_face_counts",
+                 {"--font", data + "/fonts/square_then_damaged.ttc", "A"},
+                 "",
+                 0,
+                 "byte d[]={ 0, 126, 126, 126, 126, 0, 0, 0};\n",
+                 ""},
+        cli_case{"font_not_unicode",
+                 {"--font", data + "/fonts/box8_koi8.bdf", "A"},
+                 "",
+                 2,
+                 "",
+                 "its characters are not Unicode (KOI8-R)"},
+        cli_case{"font_size_unreadable",
+                 {"--font", data + "/fonts/box8_huge_ascent.bdf", "A"},
+                 "",
+                 2,
+                 "",
+                 "pixel size cannot be read"},
         cli_case{"font_wrong_bitmap_size",
                  {"--font", data + "/fonts/box16.bdf", "6"},
                  "",
@@ -333,6 +371,51 @@ TEST(Cli, LimitsAreSaidNotHit) {
     }
     EXPECT_EQ(named, 20u);
     EXPECT_NE(each.err.find("... and 10 more characters no font has"), std::string::npos);
+}
+
+// Fonts built to cost far more than their size: refused, or read, in time
+// and memory bounded by the file.
+TEST(Cli, HostileFontsCostLittle) {
+    const auto write = [](const std::string& name, const std::string& bytes) {
+        const std::string path = testing::TempDir() + name;
+        std::ofstream(path, std::ios::binary) << bytes;
+        return path;
+    };
+    // 60,000 faces that all point at one table directory of 65,535 records.
+    std::string ttc = "ttcf";
+    const auto u32 = [](std::string& out, std::uint32_t v) {
+        for (int shift = 24; shift >= 0; shift -= 8) {
+            out += static_cast<char>((v >> shift) & 0xFF);
+        }
+    };
+    const std::uint32_t faces = 60000;
+    u32(ttc, 0x00010000);
+    u32(ttc, faces);
+    const std::uint32_t directory = 12 + 4 * faces;
+    for (std::uint32_t i = 0; i < faces; ++i) {
+        u32(ttc, directory);
+    }
+    u32(ttc, 0x00010000);
+    ttc += std::string("\xFF\xFF\0\0\0\0\0\0", 8);  // 65,535 tables
+    ttc += std::string(65535 * 16, '\0');
+    const auto start = std::chrono::steady_clock::now();
+    const outcome many = run_with({"--font", write("glyph8_many_faces.ttc", ttc), "A"});
+    EXPECT_EQ(many.code, exit_usage) << many.err;
+    // Checking every face's directory took minutes; one takes milliseconds.
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    // Glyphs whose BBX asks for 8 KB each and whose bitmaps are empty.
+    std::string bdf =
+        "STARTFONT 2.1\nFONT bomb\nSIZE 8 72 72\nFONTBOUNDINGBOX 255 255 0 0\n"
+        "STARTPROPERTIES 2\nFONT_ASCENT 7\nFONT_DESCENT 1\nENDPROPERTIES\nCHARS 20000\n";
+    for (int i = 0; i < 20000; ++i) {
+        bdf += "STARTCHAR g\nENCODING " + std::to_string(65 + i) +
+               "\nDWIDTH 8 0\nBBX 255 255 0 0\nBITMAP\nENDCHAR\n";
+    }
+    bdf += "ENDFONT\n";
+    const outcome bomb = run_with({"--font", write("glyph8_bomb.bdf", bdf), "A"});
+    EXPECT_EQ(bomb.code, exit_usage);
+    EXPECT_NE(bomb.err.find("would take more than 128 MiB of memory"), std::string::npos)
+        << bomb.err;
 }
 
 TEST(Cli, HelpAndVersionSayWhatTheyShould) {

@@ -39,7 +39,11 @@ struct face_info {
     // Why the font's tables do not hold together (a table past the end of
     // the file, glyph locations out of order or past their table); empty
     // when they do. FreeType opens such files and draws their glyphs blank.
+    // Also why a file would take more time or memory than a font may.
     std::string damage;
+    // A bitmap font's character registry when it is not Unicode ("KOI8-R"):
+    // none of its glyphs could be looked up.
+    std::string charset;
 };
 
 // Opens `source` once to check that FreeType can read it and to list what it
