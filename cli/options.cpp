@@ -1,5 +1,8 @@
 #include "options.hpp"
 
+#include "glyph8/typeface.hpp"
+#include "io.hpp"
+
 #include <algorithm>
 #include <charconv>
 #include <iterator>
@@ -342,6 +345,11 @@ std::string usage_text() {
             }
         }
     }
+    text += "\nLimits: a font file of at most " + std::to_string(largest_font_file >> 20) +
+            " MiB, at most " + std::to_string(most_font_glyphs) +
+            " glyphs read from one\nfont, and at most " + std::to_string(most_font_memory >> 20) +
+            " MiB of memory for a font's glyphs beyond the file;\nfonts past them are "
+            "refused before they are read.\n";
     text +=
         "\n"
         "Exit status: 0 done, 1 the capture failed, 2 bad usage, input or font,\n"

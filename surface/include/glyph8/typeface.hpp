@@ -20,6 +20,11 @@
 
 namespace glyph8 {
 
+// What a font may cost: glyphs read from it, and memory for its glyphs
+// beyond the file itself. Fonts past them are refused before they are read.
+inline constexpr std::size_t most_font_glyphs = 65535;
+inline constexpr std::size_t most_font_memory = 128u << 20;
+
 // Font data for one face of a chain. `data` must stay valid while the face
 // lives; `owner` keeps data loaded from a file alive.
 struct face_source {
