@@ -112,6 +112,16 @@ def bdf(box, registry="ISO10646", encoding="1", ascent=7):
         .replace("FONT_ASCENT 7", f"FONT_ASCENT {ascent}")
 
 
+def zero_second_half(font, tag):
+    """The font with the second half of table `tag` zeroed."""
+    out = bytearray(font)
+    for name, data in tables_of(font):
+        if name == tag:
+            start = font.index(data)
+            out[start + len(data) // 2:start + len(data)] = bytes(len(data) - len(data) // 2)
+    return bytes(out)
+
+
 def main():
     out = Path(sys.argv[1])
     sound = build()
@@ -128,6 +138,10 @@ def main():
     (out / "square_glyf_past_end.woff").write_bytes(woff(past_end, False))
     (out / "square_glyf_past_end_zlib.woff").write_bytes(woff(past_end, True))
     (out / "square_then_damaged.ttc").write_bytes(collection([sound, past_end]))
+    # square.otf, the same square in CFF outlines, was made once with Debian's
+    # fontTools (FontBuilder); it is checked in, and damaged here.
+    otf = (out / "square.otf").read_bytes()
+    (out / "square_cff_half.otf").write_bytes(zero_second_half(otf, b"CFF "))
     box = (out / "box8.bdf").read_text()
     (out / "box8_koi8.bdf").write_text(bdf(box, "KOI8", "R"))
     (out / "box8_huge_ascent.bdf").write_text(bdf(box, ascent=100000))

@@ -122,7 +122,18 @@ status probe_face(const face_source& source, face_info& info) {
                 static_cast<int>((face->available_sizes[i].y_ppem + 32) >> 6));
         }
         info.family = face->family_name != nullptr ? face->family_name : "";
-        info.damage = table_damage(face);
+        // WOFF2 stores glyf and loca transformed; FreeType rebuilds them
+        // itself and checks them as it does, so only WOFF's are looked at.
+        const bool woff2 = source.data.size() >= 4 && source.data[0] == 'w' &&
+                           source.data[1] == 'O' && source.data[2] == 'F' && source.data[3] == '2';
+        if (!woff2) {
+            info.damage = table_damage(face);
+        }
+        // A CFF table cut short opens as a font of no glyphs at all: every
+        // character would quietly come from the next face.
+        if (info.damage.empty() && face->num_glyphs <= 0) {
+            info.damage = "no glyph of it can be read";
+        }
         info.charset = charset_problem(face);
         if (info.scalable || !info.strike_sizes.empty()) {
             result = status::ok;
