@@ -80,4 +80,10 @@ std::string program_path();
 // and output set to pass bytes unchanged.
 std::vector<std::string> arguments(int argc, char** argv);
 
+#if defined(_WIN32)
+// A UTF-16 argument as UTF-8; a lone surrogate keeps its three bytes, which
+// are not UTF-8, so that it is refused as invalid text is elsewhere.
+std::string argument_from_wide(std::wstring_view text);
+#endif
+
 }  // namespace glyph8::cli

@@ -39,17 +39,42 @@ std::ptrdiff_t fd_source::read(std::span<char> buffer, std::string& why) {
     }
 }
 
+// What a failed WriteFile means, in the C library's words.
+int errno_of(DWORD error) {
+    switch (error) {
+        case ERROR_NO_DATA:  // the reading end of a pipe has gone
+        case ERROR_BROKEN_PIPE:
+        case ERROR_PIPE_NOT_CONNECTED:
+            return EPIPE;
+        case ERROR_DISK_FULL:
+        case ERROR_HANDLE_DISK_FULL:
+            return ENOSPC;
+        case ERROR_INVALID_HANDLE:
+            return EBADF;
+        default:
+            return EIO;
+    }
+}
+
+// WriteFile itself, not the C library's write, whose errno says EINVAL for
+// a pipe that was closed.
 bool fd_sink::write(std::string_view bytes, std::string& why) {
+    const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(fd_));
+    if (handle == INVALID_HANDLE_VALUE) {
+        why = std::strerror(EBADF);
+        return false;
+    }
     while (!bytes.empty()) {
-        const auto n = ::_write(fd_, bytes.data(), io_size(bytes.size()));
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            why = n < 0 ? std::strerror(errno) : "nothing was written";
+        DWORD written = 0;
+        if (!WriteFile(handle, bytes.data(), io_size(bytes.size()), &written, nullptr)) {
+            why = std::strerror(errno_of(GetLastError()));
             return false;
         }
-        bytes.remove_prefix(static_cast<std::size_t>(n));
+        if (written == 0) {
+            why = "nothing was written";
+            return false;
+        }
+        bytes.remove_prefix(written);
     }
     return true;
 }
@@ -110,6 +135,28 @@ std::string program_path() {
     }
 }
 
+std::string argument_from_wide(std::wstring_view text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto unit = static_cast<char32_t>(text[i]);
+        const bool high = unit >= 0xD800 && unit <= 0xDBFF;
+        const bool low = unit >= 0xDC00 && unit <= 0xDFFF;
+        if (high && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+            out += utf8_from_wide(text.substr(i, 2));
+            ++i;
+        } else if (high || low) {
+            // Kept as the three bytes it would have been, which are not
+            // UTF-8: the text is refused as on every other system.
+            out += static_cast<char>(0xE0 | (unit >> 12));
+            out += static_cast<char>(0x80 | ((unit >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (unit & 0x3F));
+        } else {
+            out += utf8_from_wide(text.substr(i, 1));
+        }
+    }
+    return out;
+}
+
 std::vector<std::string> arguments(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     // argv comes through the ANSI code page, which turns 國 into '?'; the
@@ -118,7 +165,7 @@ std::vector<std::string> arguments(int argc, char** argv) {
     if (wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count)) {
         args.clear();
         for (int i = 1; i < count; ++i) {
-            args.push_back(utf8_from_wide(wide[i]));
+            args.push_back(argument_from_wide(wide[i]));
         }
         LocalFree(wide);
     }

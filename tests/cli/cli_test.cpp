@@ -430,6 +430,18 @@ TEST(Cli, HostileFontsCostLittle) {
         << bomb.err;
 }
 
+#if defined(_WIN32)
+TEST(Cli, ALoneSurrogateInAnArgumentIsRefusedAsOnEverySystem) {
+    const std::string text = argument_from_wide(
+        L"a\xD800"
+        L"b\xD83D\xDE00");
+    EXPECT_EQ(text.substr(5), "\xF0\x9F\x98\x80");
+    const outcome got = run_with({text});
+    EXPECT_EQ(got.code, exit_usage);
+    EXPECT_NE(got.err.find("not valid UTF-8 (byte 1)"), std::string::npos) << got.err;
+}
+#endif
+
 TEST(Cli, HelpAndVersionSayWhatTheyShould) {
     const outcome help = run_with({"--help"});
     EXPECT_EQ(help.code, 0);

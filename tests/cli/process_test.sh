@@ -54,6 +54,18 @@ if [ "$(cli 6 | od -An -c | tr -d ' ')" != "$(printf '%s\n' "$six" | od -An -c |
     echo "FAIL line_end: not exactly one LF" >&2
     fail=1
 fi
+# A reader that goes away: the output cannot be written, and says why.
+{ printf '%b' "$(printf '\\%03o' $(seq 33 126))"; cat "$(dirname "$0")/../data/big5_level1.txt"; } >"$tmp/big"
+if [ -n "$emulator" ]; then
+    ( $emulator "$exe" --each <"$tmp/big" 2>"$tmp/pipe_err"; echo $? >"$tmp/pipe_rc" ) | head -c 1 >/dev/null
+    if [ "$(cat "$tmp/pipe_rc")" != 3 ] || ! grep -q "cannot write the output: Broken pipe" "$tmp/pipe_err"; then
+        echo "FAIL closed_pipe: exit $(cat "$tmp/pipe_rc")" >&2
+        cat "$tmp/pipe_err" >&2
+        fail=1
+    else
+        echo "ok   closed_pipe"
+    fi
+fi
 [ -n "$emulator" ] && exit $fail
 
 cli=$exe
