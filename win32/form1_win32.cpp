@@ -172,6 +172,11 @@ struct form1::impl {
                     self->click();
                     return 0;
                 }
+                if (LOWORD(wp) == form::find("Text2").id && HIWORD(wp) == EN_MAXTEXT) {
+                    MessageBoxW(hwnd, wide(form::input_cut_notice).c_str(),
+                                wide(form::title).c_str(), MB_ICONINFORMATION | MB_OK);
+                    return 0;
+                }
                 break;
             case DM_GETDEFID:  // Enter anywhere presses Command1
                 return MAKELRESULT(form::find("Command1").id, DC_HASDEFID);
@@ -302,8 +307,9 @@ struct form1::impl {
         }
         edit_proc = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(
             control("Text1"), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(output_proc)));
-        // The input takes any length (the edit control's own limit is 32,767).
-        SendMessageW(control("Text2"), EM_SETLIMITTEXT, 0, 0);
+        // Drawing stops at the surface's edge anyway; a longer text is cut,
+        // and EN_MAXTEXT tells the user.
+        SendMessageW(control("Text2"), EM_SETLIMITTEXT, form::input_limit, 0);
         SendMessageW(control("Text1"), EM_SETLIMITTEXT, 0, 0);
         matrix = CreateWindowExW(0, matrix_class, L"", WS_CHILD | WS_VISIBLE, form::matrix_left,
                                  form::matrix_top, form::matrix_size, form::matrix_size, window,

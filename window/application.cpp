@@ -69,8 +69,8 @@ QString chineseUiFamily() {
 void setUpApplication(QApplication& app) {
     QLocale::setDefault(programLocales().first());
     installTranslations(app, QLibraryInfo::path(QLibraryInfo::TranslationsPath));
+    // No display name: Qt would add it to a title that already starts with it.
     app.setApplicationName(QStringLiteral("glyph8"));
-    app.setApplicationDisplayName(QStringLiteral("glyph8"));
     app.setDesktopFileName(QStringLiteral("glyph8"));
     app.setWindowIcon(QIcon(QStringLiteral(":/glyph8/glyph8.png")));
     // Latin from the desktop's own face, Chinese from a screen face behind

@@ -1,11 +1,10 @@
 #include "form1.hpp"
 
-#include <limits>
-
 #include <QApplication>
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QMessageBox>
+#include <QToolTip>
 
 #include "glyph8/form1.hpp"
 #include "text_box_adapters.hpp"
@@ -42,8 +41,9 @@ Form1::Form1(CaptureCommand command, QWidget* parent)
     Text2 = new QLineEdit(textOf("Text2"), this);
     Text2->setObjectName(QStringLiteral("Text2"));
     Text2->setGeometry(placeOf("Text2"));
-    // The input takes any length; drawing stops at the surface's edge.
-    Text2->setMaxLength(std::numeric_limits<int>::max());
+    // Drawing stops at the surface's edge anyway; a longer text is cut, and
+    // the user is told.
+    Text2->setMaxLength(form::input_limit);
     Label1->setBuddy(Text2);
 
     pic = new PictureBox(picture_width, picture_height, this);
@@ -83,6 +83,16 @@ Form1::Form1(CaptureCommand command, QWidget* parent)
     // A plain widget has no default-button handling of its own: Enter in the
     // input box presses the default button explicitly.
     connect(Text2, &QLineEdit::returnPressed, Command1, &QPushButton::click);
+    connect(Text2, &QLineEdit::inputRejected, this, [this] {
+        if (Text2->text().size() >= form::input_limit) {
+            notice_ = fromUtf8(form::input_cut_notice);
+            QToolTip::showText(Text2->mapToGlobal(QPoint(0, Text2->height())), notice_, Text2);
+        }
+    });
+    connect(Text2, &QLineEdit::textChanged, this, [](const QString& text) {
+        static const int blink = QApplication::cursorFlashTime();
+        QApplication::setCursorFlashTime(text.size() > form::steady_cursor_length ? 0 : blink);
+    });
 }
 
 QString Form1::describeFailure(const capture_error& error) {

@@ -39,6 +39,8 @@ class Form1 : public QWidget {
 
     // The window's own wording of a capture failure.
     static QString describeFailure(const capture_error& error);
+    // The last notice shown to the user (a text cut to the input's limit).
+    const QString& notice() const { return notice_; }
 
   signals:
     // After each click: whether the capture succeeded.
@@ -49,6 +51,7 @@ class Form1 : public QWidget {
 
   private:
     CaptureCommand command_;
+    QString notice_;
 };
 
 }  // namespace glyph8::window

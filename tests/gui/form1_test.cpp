@@ -1,4 +1,6 @@
+#include <sys/resource.h>
 #include <QClipboard>
+#include <QElapsedTimer>
 #include <QFontDatabase>
 #include <QFontMetrics>
 #include <QGlyphRun>
@@ -9,6 +11,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextLayout>
+
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -197,6 +200,46 @@ class Form1Test : public QObject {
         QCOMPARE(form.Text2->text(), text);
         QTest::mouseClick(form.Command1, Qt::LeftButton);
         QCOMPARE(form.Text1->toPlainText().toStdString(), cliLine(text.toStdString()));
+    }
+
+    // Ten megabytes pasted: the box keeps its limit, says so, and answers.
+    void aHugePasteIsCutAndSaidQuickly() {
+        Form1 form;
+        form.show();
+        QVERIFY(QTest::qWaitForWindowActive(&form));
+        QGuiApplication::clipboard()->setText(QStringLiteral("6") + QString(10 << 20, QChar(u'x')));
+        form.Text2->setFocus();
+        QElapsedTimer timer;
+        timer.start();
+        QTest::keyClick(form.Text2, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClick(form.Text2, Qt::Key_V, Qt::ControlModifier);
+        QTest::keyClick(form.Text2, Qt::Key_Return);
+        QVERIFY2(timer.elapsed() < 3000, qPrintable(QString::number(timer.elapsed())));
+        QCOMPARE(form.Text2->text().size(), form::input_limit);
+        QCOMPARE(form.notice(), QString::fromUtf8(form::input_cut_notice.data()));
+        QCOMPARE(form.Text1->toPlainText().toStdString(), cliLine("6xxxxxxxxxxxx"));
+        QGuiApplication::clipboard()->clear();
+    }
+
+    // A long text and nothing happening: the window does no work.
+    void aLongTextAtRestUsesNoProcessor() {
+        Form1 form;
+        form.show();
+        QVERIFY(QTest::qWaitForWindowActive(&form));
+        form.Text2->setText(QString(form::input_limit, QChar(0x570B)));
+        form.Text2->setFocus();
+        QTest::qWait(300);
+        const auto cpu = [] {
+            rusage use{};
+            getrusage(RUSAGE_SELF, &use);
+            return (use.ru_utime.tv_sec + use.ru_stime.tv_sec) * 1e3 +
+                   (use.ru_utime.tv_usec + use.ru_stime.tv_usec) / 1e3;
+        };
+        const double before = cpu();
+        QTest::qWait(2000);
+        QVERIFY2(cpu() - before < 40, qPrintable(QString::number(cpu() - before) + " ms"));
+        form.Text2->setText(QStringLiteral("6"));
+        QCOMPARE(QApplication::cursorFlashTime() > 0, true);
     }
 
     void enlargedViewStaysClearOfTheControls() {

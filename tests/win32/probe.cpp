@@ -3,6 +3,7 @@
 //   glyph8_probe rect NAME    its place on the screen: left top width height
 //   glyph8_probe focus        the name of the control with the keyboard focus
 //   glyph8_probe list         every child window: id, class and text
+//   glyph8_probe limit NAME   how many characters the edit control takes
 // Waits up to five seconds for the window. Exit 1 when it cannot answer.
 #include <windows.h>
 // After windows.h, which it needs.
@@ -75,6 +76,10 @@ int wmain(int argc, wchar_t** argv) {
                                       reinterpret_cast<LPARAM>(text.data()));
         text.resize(static_cast<std::size_t>(got));
         std::fputs((glyph8::utf8_from_wide(text) + "\n").c_str(), stdout);
+        return 0;
+    }
+    if (command == "limit") {
+        std::printf("%u\n", static_cast<unsigned>(SendMessageW(control, EM_GETLIMITTEXT, 0, 0)));
         return 0;
     }
     if (command == "rect") {

@@ -43,6 +43,8 @@ click() { # control
 }
 
 expect start_text1 "Text1" probe text Text1
+# The input takes 100,000 characters, far more than reach the picture box.
+expect input_limit "100000" probe limit Text2
 expect start_focus "Text2" probe focus
 # Right after start a click captures the initial 6.
 click Command1

@@ -46,6 +46,15 @@ inline constexpr int client_height = 270;
 inline constexpr std::string_view title = "glyph8 — 8×8 點陣字碼產生器";
 inline constexpr std::string_view matrix_tooltip = "8×8 預覽（第 1 至 8 列，第 0 至 7 行）";
 
+// The input box holds at most this many characters: far more than can ever
+// reach the picture box, few enough that the box stays quick to edit.
+inline constexpr int input_limit = 100000;
+inline constexpr std::string_view input_cut_notice =
+    "輸入框最多可容納 100,000 個字；超出的部分沒有貼上。";
+// Past this many characters the cursor stops blinking: each blink lays the
+// whole line out again, and a window with nothing to do should use no CPU.
+inline constexpr int steady_cursor_length = 10000;
+
 // The enlarged view: 8 x 8 cells in the free area right of the input box.
 inline constexpr int matrix_left = 232;
 inline constexpr int matrix_top = 12;
