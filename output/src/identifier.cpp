@@ -7,6 +7,18 @@ namespace glyph8::output {
 
 namespace {
 
+// Whether `word` is one of the space-separated words of `list` (which starts
+// and ends with a space).
+bool listed(std::string_view list, std::string_view word) {
+    for (std::size_t at = list.find(word); at != std::string_view::npos;
+         at = list.find(word, at + 1)) {
+        if (list[at - 1] == ' ' && list[at + word.size()] == ' ') {
+            return true;
+        }
+    }
+    return false;
+}
+
 // Keywords of C and C++ cannot name an array.
 bool is_keyword(std::string_view word) {
     static constexpr std::string_view keywords =
@@ -20,13 +32,7 @@ bool is_keyword(std::string_view word) {
         "typeid typename union unsigned using virtual void volatile wchar_t while xor xor_eq "
         "_Alignas _Alignof _Atomic _Bool _Complex _Generic _Imaginary _Noreturn _Static_assert "
         "_Thread_local typeof ";
-    for (std::size_t at = keywords.find(word); at != std::string_view::npos;
-         at = keywords.find(word, at + 1)) {
-        if (keywords[at - 1] == ' ' && keywords[at + word.size()] == ' ') {
-            return true;
-        }
-    }
-    return false;
+    return listed(keywords, word);
 }
 
 // Names every Arduino sketch already has, from Arduino.h and the AVR
@@ -39,13 +45,7 @@ bool is_arduino_name(std::string_view word) {
         "DISPLAY min max abs constrain round radians degrees sq bit lowByte highByte bitRead "
         "bitSet bitClear bitWrite interrupts noInterrupts A0 A1 A2 A3 A4 A5 A6 A7 SS MOSI MISO "
         "SCK SDA SCL ";
-    for (std::size_t at = names.find(word); at != std::string_view::npos;
-         at = names.find(word, at + 1)) {
-        if (names[at - 1] == ' ' && names[at + word.size()] == ' ') {
-            return true;
-        }
-    }
-    return false;
+    return listed(names, word);
 }
 
 }  // namespace
