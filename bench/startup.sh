@@ -36,6 +36,6 @@ hello = next(t for name, t in median.items() if name.endswith("/hello"))
 for name, t in median.items():
     print(f"{name:50} median {t * 1000:7.3f} ms  {t / hello:5.2f} x hello")
 for r in each:
-    print(f"{r['command'].split(' <')[0] + ' --each (5,495)':50} median "
+    print(f"{r['command'].split(' <')[0] + ' (5,495 characters)':50} median "
           f"{statistics.median(r['times']) * 1000:7.3f} ms")
 PY
