@@ -19,8 +19,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         glyph8::cli::string_source in("");
         glyph8::cli::string_sink out;
         std::ostringstream err;
-        const std::vector<std::string> args = {"--font", "font", format,
-                                               "A6g\xC3\xA9\xE5\x9C\x8B\xE8\xAA\xAA\xF0\x9F\x98\x80"};
+        const std::vector<std::string> args = {
+            "--font", "font", format, "A6g\xC3\xA9\xE5\x9C\x8B\xE8\xAA\xAA\xF0\x9F\x98\x80"};
         const int code = glyph8::cli::run(args, in, out, err, read);
         // A font is used or refused with a reason; nothing is half written.
         if (code == glyph8::cli::exit_usage && (!out.text.empty() || err.str().empty())) {

@@ -3,8 +3,9 @@
 #
 #   tools/dev.sh run    install what is missing, build, open the window
 #   tools/dev.sh test   install what is missing, build, run every test
+#   tools/dev.sh web    install what is missing, build the page, open it
 #
-# Both are safe to repeat: packages are installed only when missing, and the
+# All are safe to repeat: packages are installed only when missing, and the
 # builds are incremental. CI=true turns compiler warnings into errors.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -17,6 +18,7 @@ packages=(
     gcc-avr avr-libc binutils-avr arduino-core-avr simavr libsimavr-dev libelf-dev
     qt6-translations-l10n
     g++-mingw-w64-x86-64-posix wine wine64 dpkg-dev xz-utils
+    emscripten chromium chromium-driver python3-selenium
 )
 
 install_missing() {
@@ -43,6 +45,11 @@ build() { # preset
     cmake --build --preset "$1"
 }
 
+# emscripten's tools run under Debian's python and node, with Debian's
+# node modules (acorn) on the path.
+export EMSDK_PYTHON=/usr/bin/python3
+export NODE_PATH=/usr/share/nodejs${NODE_PATH:+:$NODE_PATH}
+
 case "${1:-}" in
 run)
     install_missing
@@ -67,6 +74,16 @@ test)
     echo "== Windows build, its core and command-line tests under Wine"
     build windows
     ctest --preset windows
+    echo "== the page in WebAssembly: core and command-line tests under node, the page in Chromium"
+    build web
+    ctest --preset web
+    ;;
+web)
+    install_missing
+    build web
+    echo "The page: $PWD/build-web/glyph8.html (one file, opens from file://); for hosting: build-web/site/"
+    command -v xdg-open >/dev/null && [[ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]] &&
+        xdg-open build-web/glyph8.html
     ;;
 *)
     sed -n '2,9p' "$0" | sed 's/^# \{0,1\}//'

@@ -1,0 +1,140 @@
+// The page's way into glyph8: the window's capture, and the command line's
+// run for everything else, called from JavaScript with UTF-8 strings. The
+// page keeps no state here but the surface and the last results.
+#include <emscripten/emscripten.h>
+
+#include <cstdint>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "cli.hpp"
+#include "glyph8/capture.hpp"
+#include "glyph8/default_face.hpp"
+#include "glyph8/form1.hpp"
+#include "glyph8/output.hpp"
+
+namespace {
+
+struct page_state {
+    glyph8::surface pic = glyph8::capture_surface(glyph8::make_default_typeface());
+    glyph8::glyph window;
+    std::string line;
+    std::string out;
+    std::string err;
+    std::string form;
+};
+
+page_state& state() {
+    static page_state s;
+    return s;
+}
+
+void append_json_string(std::string& out, std::string_view text) {
+    out += '"';
+    for (const char c : text) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+        }
+        out += c;
+    }
+    out += '"';
+}
+
+std::string form_json() {
+    namespace form = glyph8::form;
+    std::string json = "{\"title\":";
+    append_json_string(json, form::title);
+    json += ",\"width\":" + std::to_string(form::client_width) +
+            ",\"height\":" + std::to_string(form::client_height) +
+            ",\"matrix\":{\"left\":" + std::to_string(form::matrix_left) +
+            ",\"top\":" + std::to_string(form::matrix_top) +
+            ",\"cell\":" + std::to_string(form::matrix_cell) + ",\"tooltip\":";
+    append_json_string(json, form::matrix_tooltip);
+    json += "},\"inputLimit\":" + std::to_string(form::input_limit) + ",\"cutNotice\":";
+    append_json_string(json, form::input_cut_notice);
+    json += ",\"led\":[" + std::to_string(glyph8::led_lit) + "," +
+            std::to_string(glyph8::led_dark) + "," + std::to_string(glyph8::led_board) +
+            "],\"controls\":[";
+    for (const form::control& c : form::form1_controls) {
+        json += json.back() == '[' ? "{" : ",{";
+        json += "\"name\":";
+        append_json_string(json, c.name);
+        json += ",\"kind\":" + std::to_string(static_cast<int>(c.kind)) +
+                ",\"left\":" + std::to_string(c.place.left) +
+                ",\"top\":" + std::to_string(c.place.top) +
+                ",\"width\":" + std::to_string(c.place.width) +
+                ",\"height\":" + std::to_string(c.place.height) +
+                ",\"tab\":" + std::to_string(c.tab_index) + ",\"text\":";
+        append_json_string(json, c.text);
+        json += std::string(",\"multiLine\":") + (c.multi_line ? "true" : "false") + "}";
+    }
+    return json + "]}";
+}
+
+}  // namespace
+
+extern "C" {
+
+// Form1 as JSON, for the page to build itself from.
+EMSCRIPTEN_KEEPALIVE const char* glyph8_form() {
+    if (state().form.empty()) {
+        state().form = form_json();
+    }
+    return state().form.c_str();
+}
+
+// The click of Command1 on `text`: 0 and the line, or 1 and what failed.
+EMSCRIPTEN_KEEPALIVE int glyph8_capture(const char* text) {
+    page_state& s = state();
+    glyph8::surface_box box(s.pic);
+    glyph8::string_box input(text);
+    glyph8::string_box output;
+    if (const auto error = glyph8::run_capture(box, input, output, &s.window)) {
+        s.line = glyph8::form::describe_failure(*error) + "\n" + error->message();
+        return 1;
+    }
+    s.line = output.text();
+    return 0;
+}
+EMSCRIPTEN_KEEPALIVE const char* glyph8_line() {
+    return state().line.c_str();
+}
+// The picture box's raster, 0xRRGGBB a pixel, row by row.
+EMSCRIPTEN_KEEPALIVE const std::int32_t* glyph8_pixels() {
+    return state().pic.pixels().data();
+}
+// The window as read: bit y * 8 + x, in two halves.
+EMSCRIPTEN_KEEPALIVE std::uint32_t glyph8_window(int half) {
+    return static_cast<std::uint32_t>(state().window.bits >> (half == 0 ? 0 : 32));
+}
+
+// glyph8-cli with `count` NUL-terminated arguments one after another and
+// `input` as its standard input; the exit code, and the output and the
+// messages after it.
+EMSCRIPTEN_KEEPALIVE int glyph8_run(const char* args, int count, const char* input,
+                                    int input_size) {
+    std::vector<std::string> list;
+    for (int i = 0; i < count; ++i) {
+        list.emplace_back(args);
+        args += list.back().size() + 1;
+    }
+    glyph8::cli::string_source in(std::string(input, static_cast<std::size_t>(input_size)));
+    glyph8::cli::string_sink out;
+    std::ostringstream err;
+    const int code = glyph8::cli::run(list, in, out, err);
+    state().out = std::move(out.text);
+    state().err = err.str();
+    return code;
+}
+EMSCRIPTEN_KEEPALIVE const char* glyph8_output() {
+    return state().out.data();
+}
+EMSCRIPTEN_KEEPALIVE int glyph8_output_size() {
+    return static_cast<int>(state().out.size());
+}
+EMSCRIPTEN_KEEPALIVE const char* glyph8_messages() {
+    return state().err.c_str();
+}
+
+}  // extern "C"
