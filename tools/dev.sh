@@ -4,6 +4,7 @@
 #   tools/dev.sh run    install what is missing, build, open the window
 #   tools/dev.sh test   install what is missing, build, run every test
 #   tools/dev.sh web    install what is missing, build the page, open it
+#   tools/dev.sh dist   install what is missing, build the packages into dist/
 #
 # All are safe to repeat: packages are installed only when missing, and the
 # builds are incremental. CI=true turns compiler warnings into errors.
@@ -19,6 +20,7 @@ packages=(
     qt6-translations-l10n
     g++-mingw-w64-x86-64-posix wine wine64 dpkg-dev xz-utils
     emscripten chromium chromium-driver python3-selenium
+    lintian help2man fakeroot zip unzip
 )
 
 install_missing() {
@@ -50,6 +52,33 @@ build() { # preset
 export EMSDK_PYTHON=/usr/bin/python3
 export NODE_PATH=/usr/share/nodejs${NODE_PATH:+:$NODE_PATH}
 
+version=$(sed -n 's/^project(glyph8 VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+
+# dist/: the .deb (from the dev build's installed files, by CPack), the
+# Windows zip and the page's zip, each in a folder named after the version.
+dist() {
+    build dev
+    build windows
+    build web
+    rm -rf dist
+    mkdir -p dist/stage
+    (cd build && cpack -G DEB -B ../dist/stage/deb >/dev/null)
+    mv dist/stage/deb/glyph8_"$version"_amd64.deb dist/
+    local win=dist/stage/glyph8-$version-windows-x64
+    mkdir -p "$win/licences"
+    cp build-windows/glyph8.exe build-windows/glyph8-cli.exe "$win/"
+    cp build-windows/licences/*.txt "$win/licences/"
+    sed "s/@PROJECT_VERSION@/$version/" packaging/windows/README.txt | sed 's/$/\r/' >"$win/README.txt"
+    (cd dist/stage && zip -qr -X "../glyph8-$version-windows-x64.zip" "glyph8-$version-windows-x64")
+    local web=dist/stage/glyph8-$version-web
+    mkdir -p "$web"
+    cp build-web/glyph8.html "$web/"
+    cp -r build-web/site "$web/site"
+    (cd dist/stage && zip -qr -X "../glyph8-$version-web.zip" "glyph8-$version-web")
+    rm -rf dist/stage
+    ls -l dist
+}
+
 case "${1:-}" in
 run)
     install_missing
@@ -77,6 +106,13 @@ test)
     echo "== the page in WebAssembly: core and command-line tests under node, the page in Chromium"
     build web
     ctest --preset web
+    echo "== the packages, installed and run"
+    dist
+    tests/dist/dist_test.sh "$version"
+    ;;
+dist)
+    install_missing
+    dist
     ;;
 web)
     install_missing
@@ -86,7 +122,7 @@ web)
         xdg-open build-web/glyph8.html
     ;;
 *)
-    sed -n '2,9p' "$0" | sed 's/^# \{0,1\}//'
+    sed -n '2,10p' "$0" | sed 's/^# \{0,1\}//'
     exit 2
     ;;
 esac
