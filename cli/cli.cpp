@@ -45,7 +45,7 @@ class capturer {
   public:
     // The first `user_fonts` faces are the user's files, named in warnings.
     capturer(std::vector<face_source> faces, std::size_t user_fonts, std::ostream& err)
-        : names_(faces.begin(), faces.begin() + static_cast<std::ptrdiff_t>(user_fonts)),
+        : names_(names_of(faces, user_fonts)),
           face_(std::make_shared<typeface>(std::move(faces))),
           pic_(picture_width, picture_height, face_),
           box_(pic_),
@@ -66,7 +66,7 @@ class capturer {
         for (; failures_reported_ < failures.size(); ++failures_reported_) {
             const auto& f = failures[failures_reported_];
             if (f.face < names_.size()) {
-                warn(shown(names_[f.face].name) + ": damaged font (the glyph of " +
+                warn(shown(names_[f.face]) + ": damaged font (the glyph of " +
                          output::describe_character(f.code) +
                          " cannot be loaded; it is drawn from the next font)",
                      err_);
@@ -99,6 +99,10 @@ class capturer {
     // The first few characters no font has are named; the rest counted.
     void warn_missing(const std::vector<char32_t>& missing) {
         for (const char32_t c : missing) {
+            // Allocated at the first one: most runs never need it.
+            if (warned_.empty()) {
+                warned_.resize(0x110000);
+            }
             if (warned_[c]) {
                 continue;
             }
@@ -112,13 +116,22 @@ class capturer {
         }
     }
 
-    std::vector<face_source> names_;
+    static std::vector<std::string> names_of(const std::vector<face_source>& faces,
+                                             std::size_t count) {
+        std::vector<std::string> names;
+        for (std::size_t i = 0; i < count; ++i) {
+            names.push_back(faces[i].name);
+        }
+        return names;
+    }
+
+    std::vector<std::string> names_;
     std::shared_ptr<typeface> face_;
     surface pic_;
     surface_box box_;
     std::ostream& err_;
     static constexpr std::size_t listed_limit = 20;
-    std::vector<bool> warned_ = std::vector<bool>(0x110000);
+    std::vector<bool> warned_;  // by code point
     std::size_t listed_ = 0;
     std::size_t unlisted_ = 0;
     std::size_t failures_reported_ = 0;

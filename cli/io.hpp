@@ -73,6 +73,11 @@ using file_reader = std::function<bool(const std::string& path, std::vector<unsi
                                        std::string& why)>;
 bool read_file(const std::string& path, std::vector<unsigned char>& data, std::string& why);
 
+// For read_file on each system: all that `read_some` gives (a count, 0 at
+// the end, -1 with errno set), refused past largest_font_file.
+bool read_whole(const std::function<std::ptrdiff_t(unsigned char*, std::size_t)>& read_some,
+                std::vector<unsigned char>& data, std::string& why);
+
 // The running program's own file, as UTF-8; empty when it cannot be told.
 std::string program_path();
 

@@ -53,30 +53,18 @@ bool read_file(const std::string& path, std::vector<unsigned char>& data, std::s
         ::close(fd);
         return false;
     }
-    data.clear();
-    unsigned char buffer[1 << 16];
-    for (;;) {
-        const auto n = ::read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n < 0) {
-            why = std::strerror(errno);
-            ::close(fd);
-            return false;
-        }
-        if (n == 0) {
-            break;
-        }
-        if (data.size() + static_cast<std::size_t>(n) > largest_font_file) {
-            why = "larger than 64 MiB, too large for a font";
-            ::close(fd);
-            return false;
-        }
-        data.insert(data.end(), buffer, buffer + n);
-    }
+    const bool read = read_whole(
+        [fd](unsigned char* buffer, std::size_t size) {
+            for (;;) {
+                const auto n = ::read(fd, buffer, size);
+                if (n >= 0 || errno != EINTR) {
+                    return static_cast<std::ptrdiff_t>(n);
+                }
+            }
+        },
+        data, why);
     ::close(fd);
-    return true;
+    return read;
 }
 
 std::string program_path() {

@@ -97,27 +97,13 @@ bool read_file(const std::string& path, std::vector<unsigned char>& data, std::s
         why = std::strerror(errno);
         return false;
     }
-    data.clear();
-    unsigned char buffer[1 << 16];
-    for (;;) {
-        const auto n = ::_read(fd, buffer, sizeof buffer);
-        if (n < 0) {
-            why = std::strerror(errno);
-            ::_close(fd);
-            return false;
-        }
-        if (n == 0) {
-            break;
-        }
-        if (data.size() + static_cast<std::size_t>(n) > largest_font_file) {
-            why = "larger than 64 MiB, too large for a font";
-            ::_close(fd);
-            return false;
-        }
-        data.insert(data.end(), buffer, buffer + n);
-    }
+    const bool read = read_whole(
+        [fd](unsigned char* buffer, std::size_t size) {
+            return static_cast<std::ptrdiff_t>(::_read(fd, buffer, io_size(size)));
+        },
+        data, why);
     ::_close(fd);
-    return true;
+    return read;
 }
 
 std::string program_path() {

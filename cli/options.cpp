@@ -206,9 +206,7 @@ problem check_format(const request& r, std::string_view other_format) {
         return usage_problem(std::string("--").append(r.format->name) + " and --" +
                              std::string(other_format) + " cannot both be written; choose one");
     }
-    const unsigned unused = r.settings_given_bits & ~r.format->accepts;
-    if (unused != 0) {
-        const std::string names = option_names(r, unused);
+    if (const std::string names = option_names(r, ~r.format->accepts); !names.empty()) {
         return usage_problem(names + (names.find(' ') == std::string::npos ? " does" : " do") +
                              std::string(" not apply to --").append(r.format->name));
     }
@@ -312,7 +310,6 @@ problem parse_options(const std::vector<std::string>& args, request& r) {
         }
         if (o->setting != 0) {
             r.settings_given.emplace_back(o->name);
-            r.settings_given_bits |= o->setting;
         }
     }
     return check_format(r, other_format);

@@ -19,7 +19,6 @@ struct request {
     const output::format* format = &output::formats().front();
     output::settings settings;
     std::vector<std::string> settings_given;  // the options given that set the output's settings
-    unsigned settings_given_bits = 0;         // and the output::setting bits they set
     composition composed = composition::on;
     std::vector<std::string> fonts;
     bool text_given = false;  // TEXT or '-'

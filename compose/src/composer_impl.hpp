@@ -16,7 +16,7 @@
 
 namespace glyph8::compose::detail {
 
-inline constexpr int grid = 8;
+inline constexpr int grid = glyph_side;
 inline constexpr int corners = (grid + 1) * (grid + 1);
 // A block's cost for an excluded donor: 64 of them still fit 16 bits and
 // lose to any real donor.

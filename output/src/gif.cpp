@@ -124,8 +124,8 @@ class preview_writer : public writer {
 
     std::string write_strip(std::string& out, const message_strip& strip,
                             std::string_view) override {
-        const int width = 2 * border + m_.modules * 8 * pitch + (m_.modules - 1) * border;
-        const int height = 2 * border + 8 * pitch;
+        const int width = 2 * border + m_.columns() * pitch + (m_.modules - 1) * border;
+        const int height = 2 * border + glyph_side * pitch;
         out += "GIF89a";
         u16(out, static_cast<unsigned>(width));
         u16(out, static_cast<unsigned>(height));
@@ -168,8 +168,8 @@ class preview_writer : public writer {
               std::vector<std::uint8_t>& pixels) const {
         std::fill(pixels.begin(), pixels.end(), board_colour);
         for (int col = 0; col < m_.columns(); ++col) {
-            const int x0 = border + col * pitch + (col / 8) * border;
-            for (int row = 0; row < 8; ++row) {
+            const int x0 = border + col * pitch + (col / glyph_side) * border;
+            for (int row = 0; row < glyph_side; ++row) {
                 const int y0 = border + row * pitch;
                 const bool on = ((display[static_cast<std::size_t>(col)] >> row) & 1) != 0;
                 for (int y = 0; y < led; ++y) {

@@ -69,12 +69,6 @@ std::string format_values(const glyph_bytes& bytes, number_style style) {
     return text;
 }
 
-std::string declaration_head(const settings& s, bool table) {
-    std::string text;
-    detail::append_head(text, s, table);
-    return text;
-}
-
 std::unique_ptr<writer> make_line_writer(const settings& s) {
     return std::make_unique<line_writer>(s);
 }

@@ -16,7 +16,6 @@ message_strip strip() {
         s.columns.push_back(static_cast<std::uint8_t>(k + 1));
     }
     s.starts = {0, 3, 11};
-    s.characters = {U'a', U'b', U'c'};
     return s;
 }
 

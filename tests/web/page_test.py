@@ -18,6 +18,7 @@ import functools
 from selenium import webdriver
 from selenium.webdriver.common.by import By
 from selenium.webdriver.common.keys import Keys
+from selenium.webdriver.support.ui import Select
 from selenium.webdriver.chrome.service import Service
 
 
@@ -109,8 +110,10 @@ def main():
             }
             return times;""")
         # A batch download: the BDF font of the text, as the command line writes it.
-        driver.execute_script("document.getElementById('batchText').value = '國6說';"
-                              "document.getElementById('batchFormat').value = 'bdf';")
+        batch_text = driver.find_element(By.ID, "batchText")
+        batch_text.clear()
+        batch_text.send_keys("國6說")
+        Select(driver.find_element(By.ID, "batchFormat")).select_by_value("bdf")
         driver.find_element(By.ID, "batchRun").click()
         driver.find_element(By.ID, "batchDownload").click()
         path = os.path.join(downloads, "glyph8.bdf")

@@ -13,6 +13,8 @@
 #include <span>
 #include <vector>
 
+#include "glyph8/glyph.hpp"
+
 namespace glyph8::output {
 
 // The message drawn: column bytes, and where each character's columns
@@ -21,7 +23,6 @@ namespace glyph8::output {
 struct message_strip {
     std::vector<std::uint8_t> columns;
     std::vector<std::size_t> starts;
-    std::vector<char32_t> characters;  // the character drawn at each start
 };
 
 // How the modules are wired: fc16, the blue 4-in-1 boards (digit register
@@ -38,7 +39,7 @@ struct matrix_settings {
     int step_ms = 60;  // per column scrolled, or per page
 
     static constexpr int most_modules = 16;
-    int columns() const noexcept { return modules * 8; }
+    int columns() const noexcept { return modules * glyph_side; }
 };
 
 // A page: the strip's columns [first, first + width), shown from the left.

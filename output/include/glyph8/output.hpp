@@ -102,10 +102,6 @@ line window_line(glyph g) noexcept;
 // " 0x3C, 0x4A, ..., 0x00".
 std::string format_values(const glyph_bytes& bytes, number_style style = number_style::decimal);
 
-// The start of a declaration up to its opening brace: "byte d[]={" or, for
-// an AVR's flash, "const byte d[][8] PROGMEM = {".
-std::string declaration_head(const settings& s, bool table);
-
 // The glyph as 8 comment lines of # and ., each after `indent`.
 void append_grid(std::string& out, glyph g, std::string_view indent);
 
