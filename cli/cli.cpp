@@ -20,23 +20,30 @@ constexpr std::size_t write_chunk = 64u << 10;
 
 // Collects output and hands it on in large pieces; the first failure ends
 // the run.
-class output_buffer {
+class output_buffer : public output::stream {
   public:
     explicit output_buffer(sink& out) : out_(out) {}
-    std::string& text() { return text_; }
-    problem maybe_flush() { return text_.size() < write_chunk ? problem{} : flush(); }
-    problem flush() {
+    problem maybe_flush() { return text().size() < write_chunk ? problem{} : flush_problem(); }
+    problem flush_problem() {
+        flush();
+        return failure_;
+    }
+    bool flush() override {
         std::string why;
-        if (!text_.empty() && !out_.write(text_, why)) {
-            return {exit_write, "cannot write the output: " + why};
+        if (failure_) {
+            return false;
         }
-        text_.clear();
-        return {};
+        if (!text().empty() && !out_.write(text(), why)) {
+            failure_ = {exit_write, "cannot write the output: " + why};
+            return false;
+        }
+        text().clear();
+        return true;
     }
 
   private:
     sink& out_;
-    std::string text_;
+    problem failure_;
 };
 
 // Draws texts on a surface like the window's and reads their glyphs back,
@@ -140,7 +147,6 @@ class capturer {
 // What the format draws: the whole text once, or each distinct character.
 problem draw(const output::format& format, const text_keeper& keep, capturer& cap,
              output_buffer& buffer, const output::settings& settings) {
-    const std::unique_ptr<output::writer> writer = format.make(settings);
     std::string& out = buffer.text();
     glyph window;
     if (format.draws == output::input::message) {
@@ -155,17 +161,19 @@ problem draw(const output::format& format, const text_keeper& keep, capturer& ca
         if (strip.columns.empty()) {
             return input_problem("the text has no character to draw");
         }
-        if (const std::string why = writer->write_strip(out, strip, keep.text()); !why.empty()) {
+        const auto writer = format.make_message(settings);
+        if (const std::string why = writer->write(buffer, strip, keep.text()); !why.empty()) {
             return input_problem(why);
         }
-        return buffer.flush();
+        return buffer.flush_problem();
     }
+    const auto writer = format.make_glyphs(settings);
     if (format.draws == output::input::whole_text) {
         if (problem p = cap.capture(keep.text(), window)) {
             return p;
         }
         writer->add(out, 0, window);
-        return buffer.flush();
+        return buffer.flush_problem();
     }
     std::vector<char32_t> characters = keep.characters();
     if (characters.empty()) {
@@ -194,14 +202,14 @@ problem draw(const output::format& format, const text_keeper& keep, capturer& ca
         }
     }
     writer->end(out);
-    return buffer.flush();
+    return buffer.flush_problem();
 }
 
 problem run_request(request& r, source& in, sink& out, std::ostream& err, const file_reader& read) {
     output_buffer buffer(out);
     if (r.help || r.version) {
         buffer.text() = r.help ? usage_text() : version_text();
-        return buffer.flush();
+        return buffer.flush_problem();
     }
     std::vector<face_source> faces;
     if (problem p = load_fonts(r.fonts, read, faces)) {

@@ -4,6 +4,7 @@
 #include "io.hpp"
 
 #include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <iterator>
 #include <span>
@@ -73,26 +74,78 @@ problem whole_number(std::string_view option, std::string_view value, int low, i
 }
 
 problem set_modules(request& r, std::string_view value) {
-    return whole_number("--modules", value, 1, output::matrix_settings::most_modules,
-                        r.settings.matrix.modules);
+    int modules = 0;
+    problem p = whole_number("--modules", value, 1, output::matrix_settings::most_modules, modules);
+    r.display.modules = modules;
+    return p;
+}
+
+problem set_display(request& r, std::string_view value) {
+    r.display.display = value;
+    return {};
 }
 
 problem set_board(request& r, std::string_view value) {
-    if (value == "fc16" || value == "dip") {
-        r.settings.matrix.wiring = value == "fc16" ? output::board::fc16 : output::board::dip;
-        return {};
+    r.display.board = std::string(value);
+    return {};
+}
+
+problem set_arduino(request& r, std::string_view value) {
+    r.display.arduino = value;
+    return {};
+}
+
+problem set_colour(request& r, std::string_view value) {
+    r.display.colour = std::string(value);
+    return {};
+}
+
+problem set_current(request& r, std::string_view value) {
+    int ma = 0;
+    problem p = whole_number("--max-current", value, 50, 10000, ma);
+    r.display.max_current_ma = ma;
+    return p;
+}
+
+// --scroll and --page each choose how the message moves; both is a mistake.
+problem set_motion(request& r, output::motion mode, std::string_view option,
+                   std::string_view value) {
+    if (r.display.mode && *r.display.mode != mode) {
+        return usage_problem("--scroll and --page cannot both be given; choose one");
     }
-    return usage_problem("unknown board '" + shown(value) + "' (choose fc16 or dip)");
+    r.display.mode = mode;
+    int ms = 0;
+    problem p = whole_number(option, value, 10, 60000, ms);
+    r.display.step_ms = ms;
+    return p;
 }
 
 problem set_scroll(request& r, std::string_view value) {
-    r.settings.matrix.mode = output::motion::scroll;
-    return whole_number("--scroll", value, 10, 60000, r.settings.matrix.step_ms);
+    return set_motion(r, output::motion::scroll, "--scroll", value);
 }
 
 problem set_page(request& r, std::string_view value) {
-    r.settings.matrix.mode = output::motion::page;
-    return whole_number("--page", value, 10, 60000, r.settings.matrix.step_ms);
+    return set_motion(r, output::motion::page, "--page", value);
+}
+
+// The display option's help, from the table of displays.
+std::string display_help() {
+    std::string text = "the display a message is shown on:";
+    for (const output::display& d : output::displays()) {
+        text += "\n  " + std::string(d.name) + ": " + std::string(d.help);
+    }
+    return text;
+}
+
+std::string board_help() {
+    std::string text = "how the display is wired (the first is its default):";
+    for (const output::display& d : output::displays()) {
+        text += "\n  " + std::string(d.name) + ":";
+        for (std::size_t i = 0; i < d.variants.size(); ++i) {
+            text += (i == 0 ? " " : ", ") + std::string(d.variants[i].name);
+        }
+    }
+    return text;
 }
 
 struct option {
@@ -130,19 +183,26 @@ const option options[] = {
          r.settings.progmem = true;
          return problem{};
      }},
+    {"--display", "NAME", "", output::setting_matrix, set_display},
+    {"--board", "NAME", "", output::setting_matrix, set_board},
     {"--modules", "N",
-     "for --sketch and --preview: how many 8x8 modules are chained\n"
-     "(1 to 16, default 4)",
+     "how many modules side by side, for displays that chain\n"
+     "(default 4 MAX7219s, 1 of the others)",
      output::setting_matrix, set_modules},
-    {"--board", "NAME",
-     "how the modules are wired: fc16 (default; the blue 4-in-1\n"
-     "boards: a digit is a row) or dip (single-chip boards: a digit\n"
-     "is a column)",
-     output::setting_matrix, set_board},
-    {"--scroll", "MS", "scroll one column every MS milliseconds (default: 60)",
+    {"--scroll", "MS", "scroll one column every MS milliseconds (default for LED\nmatrices: 60)",
      output::setting_matrix, set_scroll},
-    {"--page", "MS", "show a screenful of whole characters every MS milliseconds",
+    {"--page", "MS",
+     "show a screenful of whole characters every MS milliseconds\n(default for OLEDs: 3000)",
      output::setting_matrix, set_page},
+    {"--arduino", "NAME",
+     "the board the sketch is for: uno (default; a Nano is an Uno)\nor mega (a Mega 2560)",
+     output::setting_matrix, set_arduino},
+    {"--color", "RRGGBB", "colour LEDs' colour (default 200000, a dim red)", output::setting_matrix,
+     set_colour},
+    {"--max-current", "MA",
+     "colour LEDs: the most current the brightest frame may draw,\nin mA (default 400, "
+     "what USB gives)",
+     output::setting_matrix, set_current},
     {"--no-compose", "",
      "draw the ideographs that Misaki Gothic lacks from Droid Sans\n"
      "Fallback's outlines instead of the composed 8x8 face",
@@ -200,15 +260,76 @@ std::string option_names(const request& r, unsigned settings) {
     return text;
 }
 
+// A file name as a shell takes it back: quoted when it holds more than
+// letters, digits and . _ / - + , :
+std::string shell_word(std::string_view word) {
+    const bool plain = !word.empty() && std::all_of(word.begin(), word.end(), [](char c) {
+        return std::isalnum(static_cast<unsigned char>(c)) != 0 ||
+               std::string_view("._/-+,:").find(c) != std::string_view::npos;
+    });
+    if (plain) {
+        return std::string(word);
+    }
+    std::string quoted = "'";
+    for (const char c : word) {
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    }
+    return quoted + "'";
+}
+
+// The options that chose how the text is drawn, so that a sketch can say
+// how to make it again.
+void drawn_with(request& r) {
+    std::string text;
+    for (const std::string& font : r.fonts) {
+        text += (text.empty() ? "" : " ") + std::string("--font ") + shell_word(font);
+    }
+    if (r.composed == composition::off) {
+        text += (text.empty() ? "" : " ") + std::string("--no-compose");
+    }
+    r.settings.drawn_with = text;
+}
+
+// "--sketch and --preview": the formats that take any of `settings`.
+std::string formats_taking(unsigned settings) {
+    std::vector<std::string> names;
+    for (const output::format& f : output::formats()) {
+        if ((f.accepts & settings) != 0) {
+            names.push_back(f.name.empty() ? "the one-line declaration"
+                                           : "--" + std::string(f.name));
+        }
+    }
+    std::string text;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        text += (i == 0 ? "" : i + 1 == names.size() ? " and " : ", ") + names[i];
+    }
+    return text;
+}
+
 // Settings the chosen format does not take are refused, not ignored.
-problem check_format(const request& r, std::string_view other_format) {
+problem check_format(request& r, std::string_view other_format) {
     if (!other_format.empty()) {
         return usage_problem(std::string("--").append(r.format->name) + " and --" +
                              std::string(other_format) + " cannot both be written; choose one");
     }
-    if (const std::string names = option_names(r, ~r.format->accepts); !names.empty()) {
+    const unsigned refused = ~r.format->accepts;
+    if (const std::string names = option_names(r, refused); !names.empty()) {
+        unsigned given = 0;
+        for (const std::string& name : r.settings_given) {
+            if (const option* o = find_option(name); o != nullptr) {
+                given |= o->setting & refused;
+            }
+        }
+        const std::string format = r.format->name.empty()
+                                       ? "the one-line declaration (no format given)"
+                                       : "--" + std::string(r.format->name);
         return usage_problem(names + (names.find(' ') == std::string::npos ? " does" : " do") +
-                             std::string(" not apply to --").append(r.format->name));
+                             " not apply to " + format + "; only to " + formats_taking(given));
+    }
+    if ((r.format->accepts & output::setting_matrix) != 0) {
+        if (const std::string why = output::resolve(r.display, r.settings.matrix); !why.empty()) {
+            return usage_problem(why);
+        }
     }
     return {};
 }
@@ -312,6 +433,7 @@ problem parse_options(const std::vector<std::string>& args, request& r) {
             r.settings_given.emplace_back(o->name);
         }
     }
+    drawn_with(r);
     return check_format(r, other_format);
 }
 
@@ -333,7 +455,10 @@ std::string usage_text() {
     }
     text += "\nOptions:\n";
     for (const option& o : options) {
-        append_option_help(text, o.name, o.value, o.help);
+        const std::string help = o.apply == set_display ? display_help()
+                                 : o.apply == set_board ? board_help()
+                                                        : std::string(o.help);
+        append_option_help(text, o.name, o.value, help);
         if (o.apply == set_layout) {
             for (const layout_name& l : layouts) {
                 text += std::string("      ").append(l.name);

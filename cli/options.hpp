@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "glyph8/default_face.hpp"
+#include "glyph8/display.hpp"
 #include "glyph8/output.hpp"
 #include "problem.hpp"
 
@@ -18,6 +19,7 @@ struct request {
     bool version = false;
     const output::format* format = &output::formats().front();
     output::settings settings;
+    output::display_request display;          // resolved into settings.matrix
     std::vector<std::string> settings_given;  // the options given that set the output's settings
     composition composed = composition::on;
     std::vector<std::string> fonts;

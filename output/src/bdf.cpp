@@ -7,7 +7,7 @@ namespace glyph8::output {
 
 namespace {
 
-class bdf_writer : public writer {
+class bdf_writer : public glyph_writer {
   public:
     void begin(std::string& out, std::size_t count) override {
         out +=
@@ -60,7 +60,7 @@ class bdf_writer : public writer {
 
 }  // namespace
 
-std::unique_ptr<writer> make_bdf_writer(const settings&) {
+std::unique_ptr<glyph_writer> make_bdf_writer(const settings&) {
     return std::make_unique<bdf_writer>();
 }
 

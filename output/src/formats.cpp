@@ -14,23 +14,25 @@ constexpr unsigned declaration_settings =
 
 const format table[] = {
     {"", "the 8x8 glyph of the whole text as one declaration (the default)", input::whole_text,
-     declaration_settings, 0, 0, make_line_writer},
+     declaration_settings, 0, 0, make_line_writer, nullptr},
     {"each",
      "one glyph per character, as one table byte d[][8]; repeated characters once, control "
      "characters skipped",
-     input::each_character, declaration_settings, 0, 0, make_table_writer},
+     input::each_character, declaration_settings, 0, 0, make_table_writer, nullptr},
     {"bdf",
      "the glyphs of the text's characters as a BDF font of 8x8 cells, for other font tools; "
      "U+FFFD is added as its default character",
      // FreeType reads no more than 65,535 glyphs of a BDF font back, the
      // default character among them.
-     input::each_character, 0, U'\uFFFD', 65535, make_bdf_writer},
+     input::each_character, 0, U'\uFFFD', 65535, make_bdf_writer, nullptr},
     {"sketch",
-     "an Arduino Uno sketch (.ino) that shows the text on MAX7219 8x8 modules, drawn in one "
+     "an Arduino sketch (.ino) that shows the text on a display (--display), drawn in one "
      "line as the window draws it",
-     input::message, setting_matrix, 0, 0, make_sketch_writer},
-    {"preview", "an animated GIF of what the sketch shows, frame for frame, with its timing",
-     input::message, setting_matrix, 0, 0, make_preview_writer},
+     input::message, setting_matrix, 0, 0, nullptr, make_sketch_writer},
+    {"preview",
+     "an animated GIF of what the sketch shows on its display, frame for frame, with its "
+     "timing",
+     input::message, setting_matrix, 0, 0, nullptr, make_preview_writer},
 };
 
 }  // namespace

@@ -1,19 +1,19 @@
-// The preview: an animated GIF of exactly the frames the sketch shows, red
-// LEDs on a dark board with gaps between the modules, looping. GIF's own
+// The preview: an animated GIF of exactly the frames the sketch shows, as
+// the display looks (red or coloured LEDs on a dark board with gaps between
+// the modules, or an OLED's light pixels on black), looping. GIF's own
 // LZW, written here, keeps it free of any library (none is packaged for
 // every system glyph8 is built for).
+#include <algorithm>
 #include <array>
 
 #include "glyph8/matrix.hpp"
 #include "glyph8/output.hpp"
+#include "message_plan.hpp"
 
 namespace glyph8::output {
 
 namespace {
 
-constexpr int pitch = 8;   // pixels from one LED to the next
-constexpr int led = 6;     // an LED's side
-constexpr int border = 8;  // around the modules, and between two
 enum colour : std::uint8_t { board_colour, lit_colour, dark_colour, colours };
 constexpr int min_code_size = 2;  // four colours
 
@@ -117,39 +117,124 @@ void rgb(std::string& out, std::uint32_t c) {
     out += static_cast<char>(c & 0xFF);
 }
 
-class preview_writer : public writer {
-  public:
-    explicit preview_writer(const settings& s) : m_(s.matrix) {}
-    void add(std::string&, char32_t, glyph) override {}
+// How a display is drawn: LEDs (round-cornered squares on a dark board,
+// with a gap between modules) or an OLED's pixels (light on black).
+struct look {
+    int pitch;                             // pixels from one LED or pixel to the next
+    int dot;                               // an LED's or pixel's side
+    int border;                            // around the display, and between two modules
+    bool round;                            // LEDs have their corners cut
+    std::array<std::uint32_t, 4> palette;  // board, lit, dark, and one unused
+};
 
-    std::string write_strip(std::string& out, const message_strip& strip,
-                            std::string_view) override {
-        const int width = 2 * border + m_.columns() * pitch + (m_.modules - 1) * border;
-        const int height = 2 * border + glyph_side * pitch;
+// An LED's colour as it looks lit: the hue at full brightness, since a
+// dim LED still looks bright to the eye.
+std::uint32_t visible(std::uint32_t c) {
+    const unsigned r = (c >> 16) & 0xFF, g = (c >> 8) & 0xFF, b = c & 0xFF;
+    const unsigned top = std::max({r, g, b, 1u});
+    const auto scale = [&](unsigned v) { return v * 255 / top; };
+    return scale(r) << 16 | scale(g) << 8 | scale(b);
+}
+
+look look_of(const matrix_settings& m) {
+    switch (m.shown_on->look) {
+        case display_look::colour_leds: {
+            const std::uint32_t lit = visible(m.colour);
+            return {8, 6, 8, true, {led_board, lit, led_unlit, led_board}};
+        }
+        case display_look::oled:
+            return {4, 4, 16, false, {oled_bezel, oled_lit, oled_dark, oled_bezel}};
+        case display_look::red_leds:
+            break;
+    }
+    return {8, 6, 8, true, {led_board, led_lit, led_dark, led_board}};
+}
+
+// Frames in hundredths of a second, as GIF counts time. Browsers show a
+// frame of less than 2/100 s for 1/10, so faster steps are merged into
+// frames of at least 2/100 s that show the board at their start; the total
+// time stays exact.
+struct gif_frame {
+    std::size_t step;
+    unsigned delay;
+};
+
+class timeline {
+  public:
+    timeline(std::size_t steps, int step_ms) : steps_(steps), step_ms_(step_ms) {}
+    // Calls `f(frame)` for each frame in order.
+    template <class F>
+    void each(F f) const {
+        std::size_t n = 0;
+        while (n < steps_) {
+            std::size_t end = n + 1;
+            while (end < steps_ && due(end) - due(n) < shortest) {
+                ++end;
+            }
+            // A short last frame goes to the one before it.
+            if (end < steps_ && due(steps_) - due(end) < shortest) {
+                end = steps_;
+            }
+            f(gif_frame{n, static_cast<unsigned>(due(end) - due(n))});
+            n = end;
+        }
+    }
+    std::size_t count() const {
+        std::size_t frames = 0;
+        each([&](const gif_frame&) { ++frames; });
+        return frames;
+    }
+
+  private:
+    static constexpr long long shortest = 2;
+    long long due(std::size_t k) const { return (static_cast<long long>(k) * step_ms_ + 5) / 10; }
+    std::size_t steps_;
+    int step_ms_;
+};
+
+class preview_writer : public message_writer {
+  public:
+    explicit preview_writer(const settings& s) : m_(s.matrix), look_(look_of(s.matrix)) {}
+
+    std::string write(stream& sink, const message_strip& strip, std::string_view) override {
+        if (const auto plan = detail::plan_message(strip, m_); !plan.refusal.empty()) {
+            return plan.refusal;
+        }
+        const frames f(strip, m_);
+        const timeline time(f.count(), m_.step_ms);
+        if (const std::size_t n = time.count(); n > most_preview_frames) {
+            return "the preview would have " + std::to_string(n) + " frames; it shows at most " +
+                   std::to_string(most_preview_frames) +
+                   " (shorten the message, or page it with --page)";
+        }
+        const int modules = m_.panel() ? 1 : m_.modules;
+        const int width =
+            2 * look_.border + m_.columns() * look_.pitch + (modules - 1) * look_.border;
+        const int height = 2 * look_.border + m_.lines() * glyph_side * look_.pitch;
+        std::string& out = sink.text();
         out += "GIF89a";
         u16(out, static_cast<unsigned>(width));
         u16(out, static_cast<unsigned>(height));
         out += static_cast<char>(0x81);  // a global table of 4 colours
         out += '\0';
         out += '\0';
-        for (const std::uint32_t c : {led_board, led_lit, led_dark, led_board}) {
+        for (const std::uint32_t c : look_.palette) {
             rgb(out, c);
         }
         out += "\x21\xFF\x0BNETSCAPE2.0\x03\x01";  // loop forever
         out += std::string("\0\0\0", 3);
-        const frames f(strip, m_);
-        std::vector<std::uint8_t> display(static_cast<std::size_t>(m_.columns()));
+        std::vector<std::uint8_t> display(static_cast<std::size_t>(m_.columns() * m_.lines()));
         std::vector<std::uint8_t> pixels(static_cast<std::size_t>(width) * height);
-        for (std::size_t n = 0; n < f.count(); ++n) {
-            f.at(n, display);
+        bool written = true;
+        time.each([&](const gif_frame& frame) {
+            if (!written) {
+                return;
+            }
+            f.at(frame.step, display);
             draw(display, width, pixels);
-            // Hundredths of a second, rounded so that the total stays exact.
-            const auto due = [&](std::size_t k) {
-                return (static_cast<long long>(k) * m_.step_ms + 5) / 10;
-            };
             out += "\x21\xF9\x04";
             out += '\0';
-            u16(out, static_cast<unsigned>(due(n + 1) - due(n)));
+            u16(out, frame.delay);
             out += std::string("\0\0", 2);
             out += '\x2C';
             u16(out, 0);
@@ -158,8 +243,14 @@ class preview_writer : public writer {
             u16(out, static_cast<unsigned>(height));
             out += '\0';
             append_lzw(out, pixels);
+            // Each frame leaves as it is made: memory does not grow with
+            // the message.
+            written = sink.flush();
+        });
+        if (written) {
+            out += '\x3B';
+            sink.flush();
         }
-        out += '\x3B';
         return {};
     }
 
@@ -167,30 +258,42 @@ class preview_writer : public writer {
     void draw(const std::vector<std::uint8_t>& display, int width,
               std::vector<std::uint8_t>& pixels) const {
         std::fill(pixels.begin(), pixels.end(), board_colour);
-        for (int col = 0; col < m_.columns(); ++col) {
-            const int x0 = border + col * pitch + (col / glyph_side) * border;
-            for (int row = 0; row < glyph_side; ++row) {
-                const int y0 = border + row * pitch;
-                const bool on = ((display[static_cast<std::size_t>(col)] >> row) & 1) != 0;
-                for (int y = 0; y < led; ++y) {
-                    for (int x = 0; x < led; ++x) {
-                        const bool corner = (x == 0 || x == led - 1) && (y == 0 || y == led - 1);
-                        if (!corner) {
-                            pixels[static_cast<std::size_t>((y0 + y) * width + x0 + x)] =
-                                on ? lit_colour : dark_colour;
-                        }
-                    }
+        const int columns = m_.columns();
+        for (int line = 0; line < m_.lines(); ++line) {
+            for (int col = 0; col < columns; ++col) {
+                const int gap = m_.panel() ? 0 : (col / glyph_side) * look_.border;
+                const int x0 = look_.border + col * look_.pitch + gap;
+                const std::uint8_t bits = display[static_cast<std::size_t>(line * columns + col)];
+                for (int row = 0; row < glyph_side; ++row) {
+                    const int y0 = look_.border + (line * glyph_side + row) * look_.pitch;
+                    const bool on = ((bits >> row) & 1) != 0;
+                    dot(pixels, width, x0, y0, on ? lit_colour : dark_colour);
+                }
+            }
+        }
+    }
+
+    void dot(std::vector<std::uint8_t>& pixels, int width, int x0, int y0,
+             std::uint8_t colour) const {
+        const int side = look_.dot;
+        for (int y = 0; y < side; ++y) {
+            for (int x = 0; x < side; ++x) {
+                const bool corner =
+                    look_.round && (x == 0 || x == side - 1) && (y == 0 || y == side - 1);
+                if (!corner) {
+                    pixels[static_cast<std::size_t>((y0 + y) * width + x0 + x)] = colour;
                 }
             }
         }
     }
 
     matrix_settings m_;
+    look look_;
 };
 
 }  // namespace
 
-std::unique_ptr<writer> make_preview_writer(const settings& s) {
+std::unique_ptr<message_writer> make_preview_writer(const settings& s) {
     return std::make_unique<preview_writer>(s);
 }
 

@@ -23,7 +23,7 @@ class fixed_text {
     std::size_t& size_;
 };
 
-class line_writer : public writer {
+class line_writer : public glyph_writer {
   public:
     explicit line_writer(const settings& s) : settings_(s) {}
     void add(std::string& out, char32_t, glyph g) override {
@@ -40,11 +40,8 @@ class line_writer : public writer {
 
 }  // namespace
 
-void writer::begin(std::string&, std::size_t) {}
-void writer::end(std::string&) {}
-std::string writer::write_strip(std::string&, const message_strip&, std::string_view) {
-    return "this format does not take a message";
-}
+void glyph_writer::begin(std::string&, std::size_t) {}
+void glyph_writer::end(std::string&) {}
 
 line::line(const glyph_bytes& bytes, const settings& s) noexcept {
     // 11 + 63 + 16 + 8 * 6 + 2 characters at the most: "const byte ", the
@@ -69,7 +66,7 @@ std::string format_values(const glyph_bytes& bytes, number_style style) {
     return text;
 }
 
-std::unique_ptr<writer> make_line_writer(const settings& s) {
+std::unique_ptr<glyph_writer> make_line_writer(const settings& s) {
     return std::make_unique<line_writer>(s);
 }
 

@@ -1,34 +1,80 @@
 #include "glyph8/matrix.hpp"
 
 #include <algorithm>
+#include <bit>
 
 namespace glyph8::output {
 
 namespace {
 
-// Pages of whole characters, as many as fit; a character wider than the
-// display has a page of its own and is cut.
-std::vector<page> paginate(const message_strip& strip, std::size_t display) {
-    std::vector<page> pages;
-    const std::size_t n = strip.starts.size();
-    for (std::size_t i = 0; i < n;) {
-        page p{strip.starts[i], 0};
-        std::size_t j = i;
-        while (j < n) {
-            const std::size_t end = j + 1 < n ? strip.starts[j + 1] : strip.columns.size();
-            if (end - p.first > display && j > i) {
-                break;
-            }
-            p.width = std::min(end - p.first, display);
+// The strip's column where character i starts (the end for i == count).
+std::size_t start_of(const message_strip& strip, std::size_t i) {
+    return i < strip.starts.size() ? strip.starts[i] : strip.columns.size();
+}
+
+// Characters [first, last) as lines of whole characters at most `width`
+// columns wide; a character wider than that is shown a line's width at a
+// time, so nothing of it is lost. No characters: one empty line.
+void wrap(const message_strip& strip, std::size_t first, std::size_t last, std::size_t width,
+          std::vector<page>& lines) {
+    if (first == last) {
+        lines.push_back({start_of(strip, first), 0});
+        return;
+    }
+    for (std::size_t i = first; i < last;) {
+        const std::size_t begin = start_of(strip, i);
+        std::size_t j = i + 1;
+        while (j < last && start_of(strip, j + 1) - begin <= width) {
             ++j;
         }
-        pages.push_back(p);
+        const std::size_t end = start_of(strip, j);
+        for (std::size_t at = begin; at < end || at == begin; at += width) {
+            lines.push_back({at, std::min(width, end - at)});
+            if (end - at <= width) {
+                break;
+            }
+        }
         i = j;
     }
-    return pages;
+}
+
+// The message's lines: a new line at each break in the text (but not for
+// a break that ends it), each wrapped to the display's width.
+std::vector<page> paginate(const message_strip& strip, std::size_t width) {
+    std::vector<page> lines;
+    const std::size_t n = strip.starts.size();
+    std::size_t first = 0;
+    for (const std::size_t b : strip.breaks) {
+        if (b >= n) {
+            break;
+        }
+        wrap(strip, first, b, width, lines);
+        first = b;
+    }
+    wrap(strip, first, n, width, lines);
+    return lines;
 }
 
 }  // namespace
+
+void place_line(const matrix_settings& m, std::span<const std::uint8_t> line,
+                std::span<std::uint8_t> display) {
+    const auto columns = static_cast<std::size_t>(m.columns());
+    if (!m.panel()) {
+        std::copy_n(line.begin(), std::min(line.size(), columns), display.begin());
+        return;
+    }
+    // A panel shows the line across its middle, over two of its 8-pixel lines.
+    constexpr int shift = panel_scroll_row % glyph_side;
+    constexpr auto top = static_cast<std::size_t>(panel_scroll_row / glyph_side);
+    for (std::size_t j = 0; j < columns && j < line.size(); ++j) {
+        const unsigned b = line[j];
+        display[top * columns + j] = static_cast<std::uint8_t>((b << shift) & 0xFF);
+        if (shift != 0) {
+            display[(top + 1) * columns + j] = static_cast<std::uint8_t>(b >> (8 - shift));
+        }
+    }
+}
 
 frames::frames(const message_strip& strip, const matrix_settings& m) : strip_(strip), m_(m) {
     if (m_.mode == motion::page) {
@@ -37,39 +83,72 @@ frames::frames(const message_strip& strip, const matrix_settings& m) : strip_(st
 }
 
 std::size_t frames::count() const noexcept {
-    return m_.mode == motion::page ? pages_.size()
-                                   : strip_.columns.size() + static_cast<std::size_t>(m_.columns());
+    if (m_.mode == motion::page) {
+        const auto per_screen = static_cast<std::size_t>(m_.screen_lines());
+        return (pages_.size() + per_screen - 1) / per_screen;
+    }
+    return strip_.columns.size() + static_cast<std::size_t>(m_.columns());
 }
 
 void frames::at(std::size_t n, std::span<std::uint8_t> display) const {
     std::fill(display.begin(), display.end(), 0);
     const auto columns = static_cast<std::size_t>(m_.columns());
     if (m_.mode == motion::page) {
-        const page& p = pages_.at(n);
-        std::copy_n(strip_.columns.begin() + static_cast<std::ptrdiff_t>(p.first),
-                    std::min(p.width, display.size()), display.begin());
+        const auto per_screen = static_cast<std::size_t>(m_.screen_lines());
+        for (std::size_t l = 0; l < per_screen && n * per_screen + l < pages_.size(); ++l) {
+            const page& p = pages_[n * per_screen + l];
+            std::copy_n(strip_.columns.begin() + static_cast<std::ptrdiff_t>(p.first),
+                        std::min(p.width, columns), display.begin() + l * columns);
+        }
         return;
     }
     // Step n shows the strip's columns [n - columns, n): at step 0 nothing,
     // at step 1 the first column at the right edge.
-    for (std::size_t j = 0; j < columns && j < display.size(); ++j) {
+    std::vector<std::uint8_t> line(columns, 0);
+    for (std::size_t j = 0; j < columns; ++j) {
         const std::size_t k = n + j;
         if (k >= columns && k - columns < strip_.columns.size()) {
-            display[j] = strip_.columns[k - columns];
+            line[j] = strip_.columns[k - columns];
         }
     }
+    place_line(m_, line, display);
+}
+
+std::size_t frames::most_lit() const {
+    const auto columns = static_cast<std::size_t>(m_.columns());
+    std::size_t most = 0;
+    if (m_.mode == motion::page) {
+        std::vector<std::uint8_t> display(columns * static_cast<std::size_t>(m_.lines()));
+        for (std::size_t n = 0; n < count(); ++n) {
+            at(n, display);
+            std::size_t lit = 0;
+            for (const std::uint8_t b : display) {
+                lit += static_cast<std::size_t>(std::popcount(b));
+            }
+            most = std::max(most, lit);
+        }
+        return most;
+    }
+    // Scrolling shows every window of `columns` strip columns in turn.
+    std::size_t lit = 0;
+    for (std::size_t k = 0; k < strip_.columns.size(); ++k) {
+        lit += static_cast<std::size_t>(std::popcount(strip_.columns[k]));
+        if (k >= columns) {
+            lit -= static_cast<std::size_t>(std::popcount(strip_.columns[k - columns]));
+        }
+        most = std::max(most, lit);
+    }
+    return most;
 }
 
 std::vector<std::uint8_t> test_pattern(const matrix_settings& m) {
-    std::vector<std::uint8_t> display(static_cast<std::size_t>(m.columns()), 0);
-    // #.......
-    // ........
-    // .....#..
-    // .######.
-    // .######.
-    // .....#..
-    static constexpr std::uint8_t arrow[8] = {0x01, 0x18, 0x18, 0x18, 0x18, 0x3C, 0x18, 0x00};
-    std::copy(std::begin(arrow), std::end(arrow), display.begin());
+    std::vector<std::uint8_t> display(
+        static_cast<std::size_t>(m.columns()) * static_cast<std::size_t>(m.lines()), 0);
+    if (m.panel() && m.mode == motion::page) {
+        std::copy(std::begin(test_arrow), std::end(test_arrow), display.begin());
+    } else {
+        place_line(m, test_arrow, display);
+    }
     return display;
 }
 

@@ -1,58 +1,19 @@
-// An Arduino sketch for an Uno that shows the message on MAX7219 modules.
+// An Arduino sketch that shows the message on a display of the table.
 //
-// The message's columns are cut at its characters' advances; columns that
-// repeat (a character used twice) are stored once, in flash, and the
-// message is a list of them. The board walks that list to fill a frame,
-// the same frames the model in matrix.cpp computes.
-#include <algorithm>
-#include <map>
-
+// Every sketch has the same frame: the message's pieces in flash, a cursor
+// that walks them column by column, the steps of the frame model in
+// matrix.cpp, and the display's driver, which is the only part that knows
+// the display. A step costs the same wherever it is in the message.
+#include "glyph8/display.hpp"
 #include "glyph8/matrix.hpp"
 #include "glyph8/output.hpp"
 #include "glyph8/utf8.hpp"
 #include "glyph8/version.hpp"
+#include "message_plan.hpp"
 
 namespace glyph8::output {
 
 namespace {
-
-// What an Uno offers a sketch: flash below the bootloader, and RAM.
-constexpr std::size_t uno_flash = 32256;
-constexpr std::size_t uno_ram = 2048;
-// The sketch's code with the Arduino core, and its RAM besides the frame,
-// measured with Debian's gcc-avr and rounded up (the tests check that the
-// real sizes stay below these).
-constexpr std::size_t code_flash = 1900;
-constexpr std::size_t fixed_ram = 40;
-
-struct pieces {
-    std::vector<std::uint8_t> columns;  // distinct pieces, one after another
-    std::vector<std::size_t> starts;    // of each piece, and the end
-    std::vector<std::size_t> message;   // the pieces, in the message's order
-};
-
-pieces cut(const message_strip& strip) {
-    pieces p;
-    std::map<std::vector<std::uint8_t>, std::size_t> seen;
-    for (std::size_t i = 0; i < strip.starts.size(); ++i) {
-        const std::size_t end =
-            i + 1 < strip.starts.size() ? strip.starts[i + 1] : strip.columns.size();
-        if (end == strip.starts[i]) {
-            continue;  // a mark that does not advance: its ink is in its neighbour's piece
-        }
-        std::vector<std::uint8_t> piece(
-            strip.columns.begin() + static_cast<std::ptrdiff_t>(strip.starts[i]),
-            strip.columns.begin() + static_cast<std::ptrdiff_t>(end));
-        const auto [it, added] = seen.emplace(std::move(piece), seen.size());
-        if (added) {
-            p.starts.push_back(p.columns.size());
-            p.columns.insert(p.columns.end(), it->first.begin(), it->first.end());
-        }
-        p.message.push_back(it->second);
-    }
-    p.starts.push_back(p.columns.size());
-    return p;
-}
 
 template <class Values>
 void append_array(std::string& out, std::string_view declaration, const Values& values) {
@@ -80,232 +41,280 @@ std::string comment_text(std::string_view text) {
     return out;
 }
 
-std::string options_text(const matrix_settings& m) {
-    return "--modules " + std::to_string(m.modules) + " --board " +
-           (m.wiring == board::fc16 ? "fc16" : "dip") +
-           (m.mode == motion::scroll ? " --scroll " : " --page ") + std::to_string(m.step_ms);
-}
-
-constexpr std::string_view sketch_body = R"(#include <avr/pgmspace.h>
-
-// Wiring (Arduino Uno): DIN to 11, CLK to 13, CS to 10, VCC to 5V, GND to GND.
-#ifndef INTENSITY
-#define INTENSITY 2  // brightness, 0 to 15
+constexpr std::string_view portable_progmem = R"(
+// Flash for the message: the AVR's program memory, or plain constants on
+// boards that read flash like memory.
+#if defined(__AVR__)
+#include <avr/pgmspace.h>
+#else
+#define PROGMEM
+#define pgm_read_byte(p) (*(const uint8_t*)(p))
+#define pgm_read_word(p) (*(const uint16_t*)(p))
+#define memcpy_P memcpy
 #endif
-#ifndef CS_PIN
-#define CS_PIN 10
-#endif
-// 0: the hardware SPI pins, DIN on 11 and CLK on 13; 1: shiftOut() on DIN_PIN
-// and CLK_PIN, any two pins.
-#ifndef USE_SHIFTOUT
-#define USE_SHIFTOUT 0
-#endif
-#ifndef DIN_PIN
-#define DIN_PIN 11
-#endif
-#ifndef CLK_PIN
-#define CLK_PIN 13
-#endif
-// At power-up an arrow points right on the leftmost module, with a dot in
-// its top left corner. Anything else (arrow down, on the right, mirrored)
-// means other wiring: see "Which board" in glyph8's README. 0 skips it.
-#ifndef TEST_PATTERN_MS
-#define TEST_PATTERN_MS 2000
-#endif
-
-const byte COLUMNS = MODULES * 8;
-byte frame[COLUMNS];  // what the modules show: a byte per column, top pixel lowest
 )";
 
-constexpr std::string_view sketch_loop = R"(
-void send(byte b) {
-#if USE_SHIFTOUT
-  shiftOut(DIN_PIN, CLK_PIN, MSBFIRST, b);
-#else
-  SPDR = b;
-  while (!(SPSR & _BV(SPIF))) {
+// Walks the message a column at a time, so that a step costs the same at
+// its end as at its start.
+constexpr std::string_view cursor_code = R"(
+uint16_t piece;      // the message's piece the next column is in
+uint16_t column;     // that column, in PIECE_COLUMNS
+uint16_t pieceEnd;   // where the piece ends
+
+void enterPiece() {
+  const uint16_t p = PIECE(piece);
+  column = pgm_read_word(&PIECE_START[p]);
+  pieceEnd = pgm_read_word(&PIECE_START[p + 1]);
+}
+
+void rewind() {
+  piece = 0;
+  enterPiece();
+}
+
+// The next column of the message; nothing past its end.
+byte nextColumn() {
+  if (piece >= MESSAGE_PIECES) {
+    return 0;
   }
-#endif
-}
-
-// One register of every module. The bytes shifted in first pass along the
-// chain to its far end, the leftmost module; the chip at DIN is the rightmost.
-void writeRegister(byte reg, const byte* values) {
-  digitalWrite(CS_PIN, LOW);
-  for (byte m = 0; m < MODULES; ++m) {
-    send(reg);
-    send(values[m]);
+  const byte b = pgm_read_byte(&PIECE_COLUMNS[column]);
+  if (++column == pieceEnd && ++piece < MESSAGE_PIECES) {
+    enterPiece();
   }
-  digitalWrite(CS_PIN, HIGH);
+  return b;
 }
+)";
 
-void writeAll(byte reg, byte value) {
-  byte values[MODULES];
-  memset(values, value, MODULES);
-  writeRegister(reg, values);
-}
+// Scrolling: step n shows the message's columns [n - COLUMNS, n).
+constexpr std::string_view scroll_code = R"(
+const uint32_t STEPS = MESSAGE_COLUMNS + COLUMNS;
 
-void show() {
-  byte values[MODULES];
-  for (byte d = 0; d < 8; ++d) {
-    for (byte m = 0; m < MODULES; ++m) {
-      const byte* module = frame + m * 8;
-#if FC16_WIRING
-      byte v = 0;  // digit d + 1 is row d, bit 7 the leftmost column
-      for (byte c = 0; c < 8; ++c) {
-        if (module[c] & (1 << d)) {
-          v |= 0x80 >> c;
-        }
-      }
-      values[m] = v;
-#else
-      values[m] = module[d];  // digit d + 1 is column d, bit 0 the top row
-#endif
-    }
-    writeRegister(d + 1, values);
+void nextFrame(uint32_t step) {
+  if (step == 0) {
+    rewind();
+    memset(frame, 0, COLUMNS);
+    return;
   }
+  memmove(frame, frame + 1, COLUMNS - 1);
+  frame[COLUMNS - 1] = nextColumn();
 }
+)";
 
-// The message's columns [first, first + count) into the frame, from its left.
-void draw(long first, byte count) {
+// Paging on a row of modules: a line of whole characters per step.
+constexpr std::string_view page_code = R"(
+const uint32_t STEPS = LINES;
+
+void nextFrame(uint32_t step) {
+  if (step == 0) {
+    rewind();
+  }
   memset(frame, 0, COLUMNS);
-  long x = 0;
-  for (uint16_t i = 0; i < MESSAGE_PIECES && x < first + count; ++i) {
-    const uint16_t piece = PIECE(i);
-    const uint16_t start = pgm_read_word(&PIECE_START[piece]);
-    const uint16_t end = pgm_read_word(&PIECE_START[piece + 1]);
-    if (x + (end - start) <= first) {
-      x += end - start;
-      continue;
-    }
-    for (uint16_t k = start; k < end; ++k, ++x) {
-      if (x >= first && x < first + count) {
-        frame[x - first] = pgm_read_byte(&PIECE_COLUMNS[k]);
-      }
-    }
+  const byte width = pgm_read_byte(&LINE_WIDTH[step]);
+  for (byte x = 0; x < width; ++x) {
+    frame[x] = nextColumn();
   }
 }
+)";
 
-uint16_t step = 0;
+// Paging on a panel: eight lines per step, streamed from flash as the
+// driver writes them, with no frame in RAM.
+constexpr std::string_view screen_code = R"(
+const uint32_t STEPS = (LINES + 7) / 8;
+bool patternOnScreen;  // the power-up pattern, not the message
+uint16_t screenLine;   // the screen's first line
+uint16_t line;         // the line screenColumn() is in
+byte lineWidth;
+byte x;
+
+void nextFrame(uint32_t step) {
+  if (step == 0) {
+    rewind();
+  }
+  screenLine = step * 8;
+}
+
+byte widthOf(uint16_t l) {
+  return l < LINES && l < screenLine + 8 ? pgm_read_byte(&LINE_WIDTH[l]) : 0;
+}
+
+void screenBegin() {
+  line = screenLine;
+  lineWidth = widthOf(line);
+  x = 0;
+}
+
+// The screen's columns, line after line, 128 to a line.
+byte screenColumn() {
+  byte b = 0;
+  if (patternOnScreen) {
+    b = line == screenLine && x < 8 ? pgm_read_byte(&TEST_PATTERN[x]) : 0;
+  } else if (x < lineWidth) {
+    b = nextColumn();
+  }
+  if (++x == 128) {
+    x = 0;
+    lineWidth = widthOf(++line);
+  }
+  return b;
+}
+)";
+
+constexpr std::string_view setup_code = R"(
+uint32_t step = 0;
 unsigned long next;
 
 void setup() {
-  pinMode(CS_PIN, OUTPUT);
-  digitalWrite(CS_PIN, HIGH);
-#if USE_SHIFTOUT
-  pinMode(DIN_PIN, OUTPUT);
-  pinMode(CLK_PIN, OUTPUT);
+  displayBegin();
+#if PAGED_PANEL
+  patternOnScreen = true;
+  screenBegin();
+  displayShow();
+  patternOnScreen = false;
 #else
-  pinMode(10, OUTPUT);  // SS: as an input it could turn the SPI into a slave
-  pinMode(11, OUTPUT);
-  pinMode(13, OUTPUT);
-  SPCR = _BV(SPE) | _BV(MSTR);  // mode 0, most significant bit first, 4 MHz
-#endif
-  writeAll(0x0F, 0);  // display test off
-  writeAll(0x09, 0);  // no BCD decoding: the bytes are the LEDs
-  writeAll(0x0B, 7);  // all eight digits
-  writeAll(0x0A, INTENSITY);
   memset(frame, 0, COLUMNS);
-#if TEST_PATTERN_MS > 0
-  memcpy(frame, TEST_PATTERN, 8);
+  memcpy_P(frame, TEST_PATTERN, 8);
+  displayShow();
 #endif
-  show();
-  writeAll(0x0C, 1);  // out of shutdown
-  delay(TEST_PATTERN_MS);
+  // Waits with the display refreshed: a multiplexed matrix goes dark
+  // whenever it is not scanned.
+  const unsigned long start = millis();
+  while (millis() - start < TEST_PATTERN_MS) {
+    displayRefresh();
+  }
   next = millis();
 }
 
 void loop() {
+  displayRefresh();
   if ((long)(millis() - next) < 0) {
     return;
   }
   next += STEP_MS;
-#if SCROLL
-  draw((long)step - COLUMNS, COLUMNS);
-#else
-  draw(pgm_read_word(&PAGES[2 * step]), pgm_read_word(&PAGES[2 * step + 1]));
+  nextFrame(step);
+#if PAGED_PANEL
+  screenBegin();
 #endif
-  show();
+  displayShow();
   if (++step == STEPS) {
     step = 0;
   }
 }
 )";
 
-class sketch_writer : public writer {
-  public:
-    explicit sketch_writer(const settings& s) : m_(s.matrix) {}
-    void add(std::string&, char32_t, glyph) override {}
+std::string define(std::string_view name, const std::string& value) {
+    return "#define " + std::string(name) + " " + value + "\n";
+}
 
-    std::string write_strip(std::string& out, const message_strip& strip,
-                            std::string_view text) override {
-        const pieces p = cut(strip);
-        const bool wide_index = p.starts.size() - 1 > 256;
-        const frames f(strip, m_);
-        const std::size_t data = p.columns.size() + 2 * p.starts.size() +
-                                 p.message.size() * (wide_index ? 2 : 1) + 4 * f.pages().size();
-        const std::size_t flash = code_flash + data;
-        const std::size_t ram = fixed_ram + static_cast<std::size_t>(m_.columns());
-        if (flash > uno_flash || ram > uno_ram) {
-            return "the sketch needs about " + std::to_string(flash) + " bytes of flash and " +
-                   std::to_string(ram) + " of RAM; an Arduino Uno has " +
-                   std::to_string(uno_flash) + " and " + std::to_string(uno_ram) +
-                   " (shorten the message or use fewer distinct characters)";
+std::string hex_byte(unsigned v) {
+    static constexpr char digits[] = "0123456789ABCDEF";
+    return std::string("0x") + digits[(v >> 4) & 15] + digits[v & 15];
+}
+
+class sketch_writer : public message_writer {
+  public:
+    explicit sketch_writer(const settings& s) : m_(s.matrix), drawn_with_(s.drawn_with) {}
+
+    std::string write(stream& sink, const message_strip& strip, std::string_view text) override {
+        const detail::message_plan plan = detail::plan_message(strip, m_);
+        if (!plan.refusal.empty()) {
+            return plan.refusal;
         }
-        out += "// " + comment_text(text) + "\n//\n";
-        out +=
-            "// An Arduino Uno sketch by glyph8 " + std::string(version) + ": the text above on " +
-            std::to_string(m_.modules) + " MAX7219 8x8 module" + (m_.modules > 1 ? "s" : "") +
-            ",\n// " +
-            (m_.mode == motion::scroll ? "scrolling one column every " : "one screenful every ") +
-            std::to_string(m_.step_ms) + " ms. Made with: glyph8-cli --sketch " + options_text(m_) +
-            "\n";
-        out += "// About " + std::to_string(flash) + " bytes of flash (of " +
-               std::to_string(uno_flash) + ") and " + std::to_string(ram) + " bytes of RAM (of " +
-               std::to_string(uno_ram) + ").\n";
-        out += "#define MODULES " + std::to_string(m_.modules) + "\n";
-        out += std::string("#define FC16_WIRING ") + (m_.wiring == board::fc16 ? "1" : "0") + "\n";
-        out += std::string("#define SCROLL ") + (m_.mode == motion::scroll ? "1" : "0") + "\n";
-        out += "#ifndef STEP_MS\n#define STEP_MS " + std::to_string(m_.step_ms) + "\n#endif\n";
-        out += sketch_body;
-        out += "const byte TEST_PATTERN[8] = {";
-        const auto pattern = test_pattern(m_);
+        std::string& out = sink.text();
+        append_head(out, text, plan);
+        out += portable_progmem;
+        out += "\nconst byte TEST_PATTERN[8] PROGMEM = {";
         for (std::size_t i = 0; i < 8; ++i) {
-            out += (i == 0 ? "" : ", ") + std::to_string(pattern[i]);
+            out += (i == 0 ? "" : ", ") + hex_byte(test_arrow[i]);
         }
         out += "};\n";
-        out +=
-            "\n// The message's columns, top pixel in the lowest bit; each distinct piece once.\n";
-        append_array(out, "const byte PIECE_COLUMNS[]", p.columns);
-        append_array(out, "const uint16_t PIECE_START[]", p.starts);
-        append_array(out, wide_index ? "const uint16_t MESSAGE[]" : "const byte MESSAGE[]",
-                     p.message);
-        out += "const uint16_t MESSAGE_PIECES = " + std::to_string(p.message.size()) + ";\n";
-        out += "const uint16_t MESSAGE_COLUMNS = " + std::to_string(strip.columns.size()) + ";\n";
-        out += "#define PIECE(i) " + std::string(wide_index ? "pgm_read_word" : "pgm_read_byte") +
-               "(&MESSAGE[i])\n";
-        if (m_.mode == motion::page) {
-            std::vector<std::size_t> bounds;
-            for (const page& pg : f.pages()) {
-                bounds.push_back(pg.first);
-                bounds.push_back(pg.width);
-            }
-            append_array(out, "const uint16_t PAGES[]", bounds);
-            out += "const uint16_t STEPS = " + std::to_string(f.pages().size()) + ";\n";
+        if (!paged_panel()) {
+            out += "byte frame[COLUMNS];  // a byte per column, leftmost first, top pixel lowest\n";
         } else {
-            out += "const uint16_t STEPS = MESSAGE_COLUMNS + COLUMNS;\n";
+            out += "void screenBegin();\nbyte screenColumn();\n";
         }
-        out += sketch_loop;
+        out += "\n// The display's driver.\n";
+        out += m_.shown_on->driver;
+        append_message(out, plan);
+        out += cursor_code;
+        out += m_.mode == motion::scroll ? scroll_code : paged_panel() ? screen_code : page_code;
+        out += setup_code;
+        sink.flush();
         return {};
     }
 
   private:
+    bool paged_panel() const { return m_.panel() && m_.mode == motion::page; }
+
+    void append_head(std::string& out, std::string_view text,
+                     const detail::message_plan& plan) const {
+        const display& d = *m_.shown_on;
+        const arduino_board& board = *m_.arduino;
+        const std::string units = (d.options & takes_modules) != 0
+                                      ? std::to_string(m_.modules) + " " + std::string(d.part) +
+                                            (m_.modules > 1 ? "s" : "")
+                                      : "a " + std::string(d.part);
+        out += "// " + comment_text(text) + "\n//\n";
+        out +=
+            "// An " + std::string(board.title) + " sketch by glyph8 " + std::string(version) +
+            ": the text above on " + units + ",\n// " +
+            (m_.mode == motion::scroll ? "scrolling one column every " : "one screenful every ") +
+            std::to_string(m_.step_ms) + " ms.\n";
+        out += "// Made with: glyph8-cli --sketch " + display_options_text(m_) +
+               (drawn_with_.empty() ? "" : " " + drawn_with_) + "\n";
+        out += "// About " + std::to_string(plan.flash) + " bytes of flash (of " +
+               std::to_string(board.flash) + ") and " + std::to_string(plan.ram) +
+               " bytes of RAM (of " + std::to_string(board.ram) + ").\n";
+        out += "// Wiring (" + std::string(board.title) +
+               "): " + std::string(board.name == "mega" ? d.wiring_mega : d.wiring) + ".\n";
+        out +=
+            "// At power-up an arrow points right at the top left, with a dot in its top\n"
+            "// left corner. Anything else (an arrow pointing down, on the right,\n"
+            "// mirrored) means other wiring: see \"Which board\" in glyph8's README.\n";
+        out += define("MODULES", std::to_string(m_.modules));
+        out += define("COLUMNS", std::to_string(m_.columns()));
+        out += define("SCROLL", m_.mode == motion::scroll ? "1" : "0");
+        out += define("PAGED_PANEL", paged_panel() ? "1" : "0");
+        out += "#ifndef STEP_MS\n" + define("STEP_MS", std::to_string(m_.step_ms)) + "#endif\n";
+        out += "// 0 skips the power-up pattern.\n#ifndef TEST_PATTERN_MS\n" +
+               define("TEST_PATTERN_MS", "2000") + "#endif\n";
+        out += "#define " + std::string(d.variants[static_cast<std::size_t>(m_.variant)].define) +
+               "\n";
+    }
+
+    void append_message(std::string& out, const detail::message_plan& plan) const {
+        const detail::pieces& p = plan.cut;
+        out +=
+            "\n// The message's columns, top pixel in the lowest bit; each distinct piece once.\n";
+        append_array(out, "const byte PIECE_COLUMNS[]", p.columns);
+        append_array(out, "const uint16_t PIECE_START[]", p.starts);
+        append_array(out, p.wide_index() ? "const uint16_t MESSAGE[]" : "const byte MESSAGE[]",
+                     p.message);
+        out += "#define PIECE(i) " +
+               std::string(p.wide_index() ? "pgm_read_word" : "pgm_read_byte") + "(&MESSAGE[i])\n";
+        out += "const uint16_t MESSAGE_PIECES = " + std::to_string(p.message.size()) + ";\n";
+        std::size_t columns = 0;
+        for (std::size_t i : p.message) {
+            columns += p.starts[i + 1] - p.starts[i];
+        }
+        out += "const uint32_t MESSAGE_COLUMNS = " + std::to_string(columns) + "UL;\n";
+        if (m_.mode == motion::page) {
+            std::vector<std::size_t> widths;
+            for (const page& l : plan.lines) {
+                widths.push_back(l.width);
+            }
+            out += "// The columns of each line, in order.\n";
+            append_array(out, "const byte LINE_WIDTH[]", widths);
+            out += "const uint16_t LINES = " + std::to_string(widths.size()) + ";\n";
+        }
+    }
+
     matrix_settings m_;
+    std::string drawn_with_;
 };
 
 }  // namespace
 
-std::unique_ptr<writer> make_sketch_writer(const settings& s) {
+std::unique_ptr<message_writer> make_sketch_writer(const settings& s) {
     return std::make_unique<sketch_writer>(s);
 }
 

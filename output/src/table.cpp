@@ -7,7 +7,7 @@ namespace glyph8::output {
 
 namespace {
 
-class table_writer : public writer {
+class table_writer : public glyph_writer {
   public:
     explicit table_writer(const settings& s) : settings_(s) {}
     void begin(std::string& out, std::size_t) override {
@@ -43,7 +43,7 @@ void append_grid(std::string& out, glyph g, std::string_view indent) {
     }
 }
 
-std::unique_ptr<writer> make_table_writer(const settings& s) {
+std::unique_ptr<glyph_writer> make_table_writer(const settings& s) {
     return std::make_unique<table_writer>(s);
 }
 

@@ -6,10 +6,11 @@
  * given; "off" instead when the chips are not all set to show raw bytes
  * (shut down, in display test, decoding, or scanning fewer digits).
  *
- *     max7219_harness ELF MODULES fc16|dip SIMULATED_MS
+ *     max7219_harness ELF MODULES fc16|dip SIMULATED_MS [atmega328p|atmega2560]
  *
  * It listens to the SPI's bytes and to the pins (CS on 10, DIN on 11, CLK
- * on 13), so a sketch that drives them with shiftOut() is decoded too. A
+ * on 13 of either board), so a sketch that drives them with shiftOut() is
+ * decoded too. A
  * frame is printed when the register of the last digit is latched, and when
  * the chips leave or enter shutdown. */
 #include <simavr/avr_ioport.h>
@@ -29,6 +30,9 @@ static unsigned char bits[most_bits];
 static int nbits;
 static int din, clk, cs = 1;
 static unsigned char reg[most_modules][16];
+/* Port B bits of pins 10, 11 and 13: PB2, PB3, PB5 on an Uno; PB4, PB5,
+ * PB7 on a Mega. */
+static int cs_bit = 2, din_bit = 3, clk_bit = 5;
 
 static void add_bit(int b) {
     if (nbits < most_bits) {
@@ -99,16 +103,16 @@ static void on_spi(struct avr_irq_t* irq, uint32_t value, void* param) {
 static void on_pin(struct avr_irq_t* irq, uint32_t value, void* param) {
     (void)irq;
     const int pin = (int)(intptr_t)param;
-    if (pin == 2) { /* CS, Arduino pin 10 */
+    if (pin == cs_bit) { /* CS, Arduino pin 10 */
         if (!cs && value) {
             latch();
         } else if (cs && !value) {
             nbits = 0;
         }
         cs = (int)value;
-    } else if (pin == 3) { /* DIN, pin 11 */
+    } else if (pin == din_bit) { /* DIN, pin 11 */
         din = (int)value;
-    } else if (pin == 5) { /* CLK, pin 13: the chips sample DIN as it rises */
+    } else if (pin == clk_bit) { /* CLK, pin 13: the chips sample DIN as it rises */
         if (!clk && value) {
             add_bit(din);
         }
@@ -117,8 +121,8 @@ static void on_pin(struct avr_irq_t* irq, uint32_t value, void* param) {
 }
 
 int main(int argc, char** argv) {
-    if (argc != 5) {
-        fprintf(stderr, "usage: max7219_harness ELF MODULES fc16|dip SIMULATED_MS\n");
+    if (argc != 5 && argc != 6) {
+        fprintf(stderr, "usage: max7219_harness ELF MODULES fc16|dip SIMULATED_MS [MCU]\n");
         return 2;
     }
     elf_firmware_t firmware;
@@ -133,7 +137,13 @@ int main(int argc, char** argv) {
     if (modules < 1 || modules > most_modules) {
         return 2;
     }
-    avr = avr_make_mcu_by_name("atmega328p");
+    const char* mcu = argc == 6 ? argv[5] : "atmega328p";
+    if (strcmp(mcu, "atmega2560") == 0) {
+        cs_bit = 4;
+        din_bit = 5;
+        clk_bit = 7;
+    }
+    avr = avr_make_mcu_by_name(mcu);
     if (!avr) {
         return 2;
     }
@@ -143,7 +153,7 @@ int main(int argc, char** argv) {
     avr_load_firmware(avr, &firmware);
     avr_irq_register_notify(avr_io_getirq(avr, AVR_IOCTL_SPI_GETIRQ(0), SPI_IRQ_OUTPUT), on_spi,
                             NULL);
-    for (intptr_t pin = 2; pin <= 5; ++pin) {
+    for (intptr_t pin = 0; pin <= 7; ++pin) {
         avr_irq_register_notify(avr_io_getirq(avr, AVR_IOCTL_IOPORT_GETIRQ('B'), (int)pin), on_pin,
                                 (void*)pin);
     }

@@ -1,5 +1,5 @@
-// The frames a row of modules shows: what the sketch, the preview and the
-// tests on a simulated board all follow.
+// The frames a display shows: what the sketch, the preview and the tests on
+// a simulated board all follow.
 #include "glyph8/matrix.hpp"
 
 #include <gtest/gtest.h>
@@ -19,33 +19,71 @@ message_strip strip() {
     return s;
 }
 
-std::vector<std::uint8_t> shown(const frames& f, std::size_t n, int columns) {
-    std::vector<std::uint8_t> display(static_cast<std::size_t>(columns));
+matrix_settings on(std::string_view display, int modules, motion mode) {
+    matrix_settings m;
+    m.shown_on = find_display(display);
+    m.modules = modules;
+    m.mode = mode;
+    return m;
+}
+
+std::vector<std::uint8_t> shown(const frames& f, std::size_t n, const matrix_settings& m) {
+    std::vector<std::uint8_t> display(static_cast<std::size_t>(m.columns() * m.lines()));
     f.at(n, display);
     return display;
 }
 
+using bytes = std::vector<std::uint8_t>;
+
 TEST(Frames, ScrollEntersAtTheRightAndLeavesAtTheLeft) {
     const message_strip s = strip();
-    const frames f(s, {1, board::fc16, motion::scroll, 60});
+    const matrix_settings m = on("max7219", 1, motion::scroll);
+    const frames f(s, m);
     ASSERT_EQ(f.count(), 13u + 8u);
-    EXPECT_EQ(shown(f, 0, 8), std::vector<std::uint8_t>(8, 0));
-    EXPECT_EQ(shown(f, 1, 8), (std::vector<std::uint8_t>{0, 0, 0, 0, 0, 0, 0, 1}));
-    EXPECT_EQ(shown(f, 10, 8), (std::vector<std::uint8_t>{3, 4, 5, 6, 7, 8, 9, 10}));
-    EXPECT_EQ(shown(f, 20, 8), (std::vector<std::uint8_t>{13, 0, 0, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(shown(f, 0, m), bytes(8, 0));
+    EXPECT_EQ(shown(f, 1, m), (bytes{0, 0, 0, 0, 0, 0, 0, 1}));
+    EXPECT_EQ(shown(f, 10, m), (bytes{3, 4, 5, 6, 7, 8, 9, 10}));
+    EXPECT_EQ(shown(f, 20, m), (bytes{13, 0, 0, 0, 0, 0, 0, 0}));
 }
 
 TEST(Frames, PagesHoldWholeCharacters) {
     const message_strip s = strip();
     // Eight columns: "a" alone (b would not fit beside it), b, c.
-    const frames one(s, {1, board::dip, motion::page, 500});
-    ASSERT_EQ(one.count(), 3u);
-    EXPECT_EQ(shown(one, 0, 8), (std::vector<std::uint8_t>{1, 2, 3, 0, 0, 0, 0, 0}));
-    EXPECT_EQ(shown(one, 1, 8), (std::vector<std::uint8_t>{4, 5, 6, 7, 8, 9, 10, 11}));
+    const matrix_settings one = on("max7219", 1, motion::page);
+    const frames f1(s, one);
+    ASSERT_EQ(f1.count(), 3u);
+    EXPECT_EQ(shown(f1, 0, one), (bytes{1, 2, 3, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(shown(f1, 1, one), (bytes{4, 5, 6, 7, 8, 9, 10, 11}));
     // Sixteen columns: all three on one page.
-    const frames two(s, {2, board::dip, motion::page, 500});
-    ASSERT_EQ(two.count(), 1u);
-    EXPECT_EQ(two.pages().front().width, 13u);
+    const frames f2(s, on("max7219", 2, motion::page));
+    ASSERT_EQ(f2.count(), 1u);
+    EXPECT_EQ(f2.pages().front().width, 13u);
+}
+
+TEST(Frames, ACharacterWiderThanTheDisplayIsShownAWidthAtATime) {
+    // One character of 15 columns on one module: two pages, nothing cut.
+    message_strip s;
+    s.columns.assign(15, 0);
+    for (std::uint8_t k = 0; k < 15; ++k) {
+        s.columns[k] = static_cast<std::uint8_t>(k + 1);
+    }
+    s.starts = {0};
+    const matrix_settings m = on("max7219", 1, motion::page);
+    const frames f(s, m);
+    ASSERT_EQ(f.count(), 2u);
+    EXPECT_EQ(shown(f, 0, m), (bytes{1, 2, 3, 4, 5, 6, 7, 8}));
+    EXPECT_EQ(shown(f, 1, m), (bytes{9, 10, 11, 12, 13, 14, 15, 0}));
+}
+
+TEST(Frames, BreaksStartLinesButNotAtTheEnd) {
+    message_strip s = strip();
+    s.breaks = {1, 1, 3};  // a, (empty line), b c, and a break at the end ignored
+    const matrix_settings m = on("max7219", 2, motion::page);
+    const frames f(s, m);
+    ASSERT_EQ(f.count(), 3u);
+    EXPECT_EQ(shown(f, 0, m)[2], 3);
+    EXPECT_EQ(shown(f, 1, m), bytes(16, 0));
+    EXPECT_EQ(shown(f, 2, m)[0], 4);
 }
 
 }  // namespace

@@ -54,5 +54,11 @@ namespace glyph8 {
 inline constexpr std::uint32_t led_lit = 0xFF3020;
 inline constexpr std::uint32_t led_dark = 0x501010;
 inline constexpr std::uint32_t led_board = 0x202020;
+// A colour LED that is off: dark grey, whatever its colour when lit.
+inline constexpr std::uint32_t led_unlit = 0x303030;
+// An OLED panel: light pixels on black glass, in a dark bezel.
+inline constexpr std::uint32_t oled_lit = 0xD8ECFF;
+inline constexpr std::uint32_t oled_dark = 0x000000;
+inline constexpr std::uint32_t oled_bezel = 0x181818;
 
 }  // namespace glyph8

@@ -1,11 +1,13 @@
-// A message on a row of 8x8 LED matrices: what it shows at each step.
+// A message on a display: what it shows at each step.
 //
 // The message is drawn once, in one line, as the window draws text, and
 // kept as a strip of column bytes (top pixel in the lowest bit). Scrolling,
 // the strip enters at the right one column per step, leaves at the left
-// and starts again; paging, it is shown a screenful of whole characters at
-// a time. The generated sketch computes exactly these frames on the board,
-// the preview draws them, and the tests compare both with this model.
+// and starts again; paging, it is cut into lines of whole characters, and
+// a screenful of lines is shown at a time (one line on a row of modules,
+// eight on a 128x64 panel). The generated sketch computes exactly these
+// frames on the board, the preview draws them, and the tests compare both
+// with this model.
 #pragma once
 
 #include <cstddef>
@@ -13,36 +15,49 @@
 #include <span>
 #include <vector>
 
+#include "glyph8/display.hpp"
 #include "glyph8/glyph.hpp"
 
 namespace glyph8::output {
 
-// The message drawn: column bytes, and where each character's columns
-// start (its advance, so the starts rise; the last character runs to the
-// end of the columns).
+// The message drawn: column bytes, where each character's columns start
+// (its advance, so the starts rise; the last character runs to the end of
+// the columns), and where the text breaks its line: the index in `starts`
+// of the character after each break (one entry per break, so two breaks in
+// a row leave an empty line).
 struct message_strip {
     std::vector<std::uint8_t> columns;
     std::vector<std::size_t> starts;
+    std::vector<std::size_t> breaks;
 };
 
-// How the modules are wired: fc16, the blue 4-in-1 boards (digit register
-// d + 1 drives row d, bit 7 is the leftmost column); dip, the single-chip
-// boards (digit register d + 1 drives column d, bit 0 is the top row). On
-// both the chip at DIN is the rightmost module.
-enum class board : std::uint8_t { fc16, dip };
-enum class motion : std::uint8_t { scroll, page };
-
+// A display and how the message moves on it, with every default filled in
+// (see resolve() in display.hpp).
 struct matrix_settings {
+    const display* shown_on = &displays().front();
+    int variant = 0;  // of shown_on->variants
     int modules = 4;
-    board wiring = board::fc16;
     motion mode = motion::scroll;
-    int step_ms = 60;  // per column scrolled, or per page
+    int step_ms = 60;  // per column scrolled, or per screenful
+    const arduino_board* arduino = &arduino_boards().front();
+    std::uint32_t colour = default_led_colour;  // 0xRRGGBB, colour LEDs only
+    int max_current_ma = default_max_current_ma;
 
     static constexpr int most_modules = 16;
-    int columns() const noexcept { return modules * glyph_side; }
+    static constexpr int panel_columns = 128;
+    static constexpr int panel_lines = 8;
+
+    bool panel() const noexcept { return shown_on->shape == display_shape::panel; }
+    // The columns of one line of the display, and its lines of 8 pixels.
+    int columns() const noexcept { return panel() ? panel_columns : modules * glyph_side; }
+    int lines() const noexcept { return panel() ? panel_lines : 1; }
+    // The lines a screenful of the message takes: a panel scrolls its
+    // message as one line across its middle.
+    int screen_lines() const noexcept { return mode == motion::page ? lines() : 1; }
 };
 
-// A page: the strip's columns [first, first + width), shown from the left.
+// A slice of the strip shown as one line: columns [first, first + width),
+// from the left.
 struct page {
     std::size_t first = 0;
     std::size_t width = 0;
@@ -54,9 +69,14 @@ class frames {
 
     // Steps before the show starts again.
     std::size_t count() const noexcept;
-    // The display at step n (n < count()): columns() column bytes, left to right.
+    // The display at step n (n < count()): lines() rows of columns() column
+    // bytes, top line first, each left to right.
     void at(std::size_t n, std::span<std::uint8_t> display) const;
+    // Paging: the lines, a screenful after another (screen_lines() each;
+    // the last screen may have fewer).
     const std::vector<page>& pages() const noexcept { return pages_; }
+    // The most LEDs (pixels) any step lights.
+    std::size_t most_lit() const;
 
   private:
     const message_strip& strip_;
@@ -64,8 +84,20 @@ class frames {
     std::vector<page> pages_;
 };
 
+// One line of column bytes where the display shows a scrolling line: a row
+// of modules is that line; a panel shows it across its middle.
+void place_line(const matrix_settings& m, std::span<const std::uint8_t> line,
+                std::span<std::uint8_t> display);
+
 // Shown once at power-up so that a user can tell the wiring: an arrow
-// pointing right on the leftmost module and a dot in its top left corner.
+// pointing right in the leftmost 8x8 cell, with a dot in its top left
+// corner: on a paging panel in its top left corner, else where a scrolling
+// line goes.
 std::vector<std::uint8_t> test_pattern(const matrix_settings& m);
+inline constexpr std::uint8_t test_arrow[glyph_side] = {0x01, 0x18, 0x18, 0x18,
+                                                        0x18, 0x3C, 0x18, 0x00};
+
+// Where a scrolling panel puts its one line: rows 28..35, the middle of 64.
+inline constexpr int panel_scroll_row = 28;
 
 }  // namespace glyph8::output

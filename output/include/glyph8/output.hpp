@@ -29,7 +29,10 @@ struct settings {
     bool grid = false;     // each glyph drawn with # and . in comment lines
     bool progmem = false;  // an AVR board keeps the array in flash
     std::string name = "d";
-    matrix_settings matrix;  // the modules a message is shown on
+    matrix_settings matrix;  // the display a message is shown on
+    // The options that chose how the text was drawn (fonts, composition),
+    // as a command line spells them, so that a sketch can say how it was made.
+    std::string drawn_with;
 };
 
 // The settings, as bits of `format::accepts`.
@@ -42,20 +45,38 @@ enum setting : unsigned {
     setting_matrix = 1u << 5,
 };
 
-// Receives the glyphs one by one, in order, and appends what it makes of
-// them to `out`.
-class writer {
+// Receives glyphs one by one, in order, and appends what it makes of them
+// to `out`.
+class glyph_writer {
   public:
-    virtual ~writer() = default;
+    virtual ~glyph_writer() = default;
     // `count` glyphs follow.
     virtual void begin(std::string& out, std::size_t count);
     virtual void add(std::string& out, char32_t code, glyph g) = 0;
     virtual void end(std::string& out);
-    // For formats of the whole message in one line: `strip` is the message
-    // drawn, `text` what was typed. Returns why it cannot be written (and
-    // then writes nothing), or an empty string.
-    virtual std::string write_strip(std::string& out, const message_strip& strip,
-                                    std::string_view text);
+};
+
+// Where a long output goes while it is made: a writer appends to text()
+// and flushes now and then, so that memory does not grow with the output.
+class stream {
+  public:
+    virtual ~stream() = default;
+    std::string& text() noexcept { return text_; }
+    // Hands the text on and empties it; false when it could not be (the
+    // writer then stops: whoever owns the stream knows why).
+    virtual bool flush() = 0;
+
+  private:
+    std::string text_;
+};
+
+// Writes a whole message, drawn in one line.
+class message_writer {
+  public:
+    virtual ~message_writer() = default;
+    // `strip` is the message drawn, `text` what was typed. Returns why it
+    // cannot be written (having written nothing), or an empty string.
+    virtual std::string write(stream& out, const message_strip& strip, std::string_view text) = 0;
 };
 
 // What a format draws: the whole text as one glyph, each distinct character
@@ -69,7 +90,9 @@ struct format {
     unsigned accepts;      // settings bits
     char32_t always_adds;  // a character the format needs even when the text lacks it (0: none)
     std::size_t most_characters;  // what a reader takes back (0: no limit)
-    std::unique_ptr<writer> (*make)(const settings&);
+    // One of the two, as `draws` says.
+    std::unique_ptr<glyph_writer> (*make_glyphs)(const settings&);
+    std::unique_ptr<message_writer> (*make_message)(const settings&);
 };
 
 // Every format; the first is the default.
@@ -77,11 +100,15 @@ std::span<const format> formats() noexcept;
 const format* find_format(std::string_view name) noexcept;
 
 // The writers, for the table and for callers that know what they want.
-std::unique_ptr<writer> make_line_writer(const settings& s);
-std::unique_ptr<writer> make_table_writer(const settings& s);
-std::unique_ptr<writer> make_bdf_writer(const settings& s);
-std::unique_ptr<writer> make_sketch_writer(const settings& s);
-std::unique_ptr<writer> make_preview_writer(const settings& s);
+std::unique_ptr<glyph_writer> make_line_writer(const settings& s);
+std::unique_ptr<glyph_writer> make_table_writer(const settings& s);
+std::unique_ptr<glyph_writer> make_bdf_writer(const settings& s);
+std::unique_ptr<message_writer> make_sketch_writer(const settings& s);
+std::unique_ptr<message_writer> make_preview_writer(const settings& s);
+
+// A preview of more frames than this is refused: it would take minutes to
+// write and show no more than its first half hour or so does.
+inline constexpr std::size_t most_preview_frames = 36000;
 
 // The one line, "byte d[]={ 60, 74, 74, 48, 0, 0, 0, 0};", formatted in
 // place: room for the longest name, PROGMEM and hex.

@@ -1,0 +1,118 @@
+// The displays a message can be shown on, and the boards that drive them:
+// one table each, a row per display and a row per board.
+//
+// A display's row says what it is (a row of 8x8 modules, or a 128x64 panel
+// of 8-pixel lines), which wirings it comes in (the --board values), which
+// options it takes, how a person wires it to each board, its driver (the
+// Arduino code a sketch carries), what that code costs, and how its preview
+// looks. The frames come from one model (matrix.hpp) for every display, so
+// a new display is a row and a driver, not another sketch writer.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace glyph8::output {
+
+// The boards a sketch is made for.
+struct arduino_board {
+    std::string_view name;   // --arduino NAME
+    std::string_view title;  // "Arduino Uno"
+    std::size_t flash;       // what a sketch may take: all flash below the bootloader
+    std::size_t ram;
+    // Flash that pgm_read_byte reaches: data past 64 KiB needs far pointers,
+    // which Arduino's API does not offer, so a sketch keeps its data below.
+    std::size_t data_reach;
+};
+
+std::span<const arduino_board> arduino_boards() noexcept;
+const arduino_board* find_arduino(std::string_view name) noexcept;
+
+enum class display_shape : std::uint8_t {
+    modules,  // 8x8 modules side by side: one line of 8 pixels
+    panel,    // a 128x64 panel: eight lines of 8 pixels
+};
+
+enum class display_look : std::uint8_t { red_leds, colour_leds, oled };
+
+enum class motion : std::uint8_t { scroll, page };
+
+// A wiring a display comes in, and the #define that tells its driver.
+struct display_variant {
+    std::string_view name;    // --board NAME
+    std::string_view define;  // "ROW_ANODE 1"
+    std::string_view help;
+};
+
+// Options beyond the board, modules and motion that a display may take.
+enum display_option : unsigned {
+    takes_modules = 1u << 0,
+    takes_colour = 1u << 1,
+    takes_current = 1u << 2,
+};
+
+// What a sketch's code costs on a board, besides the message's own data:
+// measured with Debian's Arduino toolchain and rounded up (the tests check
+// that real sketches stay below what a sketch says of itself).
+struct code_cost {
+    std::size_t flash;
+    std::size_t ram;
+};
+
+struct display {
+    std::string_view name;                      // --display NAME
+    std::string_view help;                      // one line, for --help
+    std::string_view part;                      // as a sketch names it: "MAX7219 8x8 module"
+    std::span<const display_variant> variants;  // the first is the default
+    display_shape shape;
+    unsigned options;  // display_option bits
+    int most_modules;
+    int default_modules;
+    motion default_motion;
+    int default_step_ms;
+    display_look look;
+    bool avr_only;                 // its driver needs an AVR's cycle timing
+    std::string_view driver;       // the Arduino code
+    std::string_view wiring;       // a comment for the sketch: pins on an Uno
+    std::string_view wiring_mega;  // and on a Mega 2560
+    code_cost uno_cost;
+    code_cost mega_cost;
+    // Bytes of RAM per column of the frame the sketch keeps (0 when the
+    // display streams its screens from flash).
+    std::size_t ram_per_column;
+};
+
+std::span<const display> displays() noexcept;
+const display* find_display(std::string_view name) noexcept;
+
+// The colour and current budget of colour LEDs.
+inline constexpr std::uint32_t default_led_colour = 0x200000;  // a dim red
+inline constexpr int default_max_current_ma = 400;             // what USB gives
+
+// What the user chose for a message, before the display's defaults fill in
+// what was not given.
+struct display_request {
+    std::string display = "max7219";
+    std::optional<std::string> board;
+    std::optional<int> modules;
+    std::optional<motion> mode;
+    std::optional<int> step_ms;
+    std::optional<std::string> colour;
+    std::optional<int> max_current_ma;
+    std::string arduino = "uno";
+};
+
+struct matrix_settings;
+
+// Checks a request against the display's row and fills `out`; returns what
+// is wrong (naming what the display does take), or an empty string.
+std::string resolve(const display_request& request, matrix_settings& out);
+
+// The options that give `m` back, as a command line spells them.
+std::string display_options_text(const matrix_settings& m);
+
+}  // namespace glyph8::output

@@ -1,0 +1,69 @@
+#include "message_plan.hpp"
+
+#include <map>
+
+namespace glyph8::output::detail {
+
+namespace {
+
+pieces cut(const message_strip& strip) {
+    pieces p;
+    std::map<std::vector<std::uint8_t>, std::size_t> seen;
+    for (std::size_t i = 0; i < strip.starts.size(); ++i) {
+        const std::size_t end =
+            i + 1 < strip.starts.size() ? strip.starts[i + 1] : strip.columns.size();
+        if (end == strip.starts[i]) {
+            continue;  // a mark that does not advance: its ink is in its neighbour's piece
+        }
+        std::vector<std::uint8_t> piece(
+            strip.columns.begin() + static_cast<std::ptrdiff_t>(strip.starts[i]),
+            strip.columns.begin() + static_cast<std::ptrdiff_t>(end));
+        const auto [it, added] = seen.emplace(std::move(piece), seen.size());
+        if (added) {
+            p.starts.push_back(p.columns.size());
+            p.columns.insert(p.columns.end(), it->first.begin(), it->first.end());
+        }
+        p.message.push_back(it->second);
+    }
+    p.starts.push_back(p.columns.size());
+    return p;
+}
+
+// The sketch counts pieces, their columns and lines in 16 bits.
+constexpr std::size_t most_counted = 65535;
+
+}  // namespace
+
+message_plan plan_message(const message_strip& strip, const matrix_settings& m) {
+    message_plan plan;
+    plan.cut = cut(strip);
+    const frames f(strip, m);
+    plan.lines = f.pages();
+    const pieces& p = plan.cut;
+    plan.data = p.columns.size() + 2 * p.starts.size() +
+                p.message.size() * (p.wide_index() ? 2 : 1) + plan.lines.size();
+    const display& d = *m.shown_on;
+    const arduino_board& board = *m.arduino;
+    const code_cost cost = board.name == "mega" ? d.mega_cost : d.uno_cost;
+    plan.flash = cost.flash + plan.data;
+    plan.ram = cost.ram + d.ram_per_column * static_cast<std::size_t>(m.columns());
+    const std::string needs = "the sketch needs about " + std::to_string(plan.flash) +
+                              " bytes of flash and " + std::to_string(plan.ram) + " of RAM; ";
+    const std::string shorten = " (shorten the message or use fewer distinct characters)";
+    if (plan.flash > board.flash || plan.ram > board.ram) {
+        plan.refusal = needs + "an " + std::string(board.title) + " has " +
+                       std::to_string(board.flash) + " and " + std::to_string(board.ram) + shorten;
+    } else if (plan.data + cost.flash > board.data_reach) {
+        plan.refusal = needs + "its message takes " + std::to_string(plan.data) +
+                       " bytes, and a sketch reads its data only from the first " +
+                       std::to_string(board.data_reach / 1024) + " KiB of flash" + shorten;
+    } else if (p.message.size() > most_counted || p.columns.size() > most_counted ||
+               plan.lines.size() > most_counted) {
+        plan.refusal = "the message has more than " + std::to_string(most_counted) +
+                       " characters, distinct columns or lines, more than a sketch counts" +
+                       shorten;
+    }
+    return plan;
+}
+
+}  // namespace glyph8::output::detail

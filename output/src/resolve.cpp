@@ -1,0 +1,148 @@
+// A user's choice of display, checked against the display's row: whatever
+// the row does not take is refused, naming what it does take.
+#include <cstdio>
+
+#include "glyph8/display.hpp"
+#include "glyph8/matrix.hpp"
+
+namespace glyph8::output {
+
+namespace {
+
+// "a, b or c"
+template <class Rows, class Name>
+std::string choices(const Rows& rows, Name name) {
+    std::string text;
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        text += i == 0 ? "" : i + 1 == rows.size() ? " or " : ", ";
+        text += name(rows[i]);
+    }
+    return text;
+}
+
+// The displays that have a wiring called `name`, for a clearer refusal.
+std::string displays_with_variant(std::string_view name) {
+    std::string text;
+    for (const display& d : displays()) {
+        for (const display_variant& v : d.variants) {
+            if (v.name == name) {
+                text += (text.empty() ? "" : ", ") + std::string(d.name);
+            }
+        }
+    }
+    return text;
+}
+
+bool parse_colour(std::string_view text, std::uint32_t& colour) {
+    if (!text.empty() && text.front() == '#') {
+        text.remove_prefix(1);
+    }
+    if (text.size() != 6) {
+        return false;
+    }
+    std::uint32_t v = 0;
+    for (const char c : text) {
+        const int digit = c >= '0' && c <= '9'   ? c - '0'
+                          : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                          : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                                 : -1;
+        if (digit < 0) {
+            return false;
+        }
+        v = v << 4 | static_cast<std::uint32_t>(digit);
+    }
+    colour = v;
+    return true;
+}
+
+std::string variant_of(const display& d, const std::string& name, int& variant) {
+    for (std::size_t i = 0; i < d.variants.size(); ++i) {
+        if (d.variants[i].name == name) {
+            variant = static_cast<int>(i);
+            return {};
+        }
+    }
+    const auto names = [](const display_variant& v) { return std::string(v.name); };
+    const std::string others = displays_with_variant(name);
+    return "--display " + std::string(d.name) + " takes --board " + choices(d.variants, names) +
+           (others.empty() ? ", not '" + name + "'" : "; '" + name + "' is a wiring of " + others);
+}
+
+}  // namespace
+
+std::string resolve(const display_request& request, matrix_settings& out) {
+    const display* d = find_display(request.display);
+    const auto display_name = [](const display& row) { return std::string(row.name); };
+    if (d == nullptr) {
+        return "unknown display '" + request.display + "' (choose " +
+               choices(displays(), display_name) + ")";
+    }
+    const arduino_board* board = find_arduino(request.arduino);
+    if (board == nullptr) {
+        return "unknown board '" + request.arduino + "' for --arduino (choose " +
+               choices(arduino_boards(),
+                       [](const arduino_board& b) { return std::string(b.name); }) +
+               ")";
+    }
+    matrix_settings m;
+    m.shown_on = d;
+    m.arduino = board;
+    if (request.board) {
+        if (std::string why = variant_of(*d, *request.board, m.variant); !why.empty()) {
+            return why;
+        }
+    }
+    const std::string which = "--display " + std::string(d->name);
+    m.modules = d->default_modules;
+    if (request.modules) {
+        if ((d->options & takes_modules) == 0) {
+            return which + " is one " + std::string(d->part) + ": it takes no --modules";
+        }
+        if (*request.modules < 1 || *request.modules > d->most_modules) {
+            return which + " takes --modules from 1 to " + std::to_string(d->most_modules);
+        }
+        m.modules = *request.modules;
+    }
+    m.mode = request.mode.value_or(d->default_motion);
+    m.step_ms = request.step_ms.value_or(request.mode && *request.mode != d->default_motion
+                                             ? (*request.mode == motion::scroll ? 60 : 1000)
+                                             : d->default_step_ms);
+    if (request.colour) {
+        if ((d->options & takes_colour) == 0) {
+            return which + " has LEDs of one colour: it takes no --color";
+        }
+        if (!parse_colour(*request.colour, m.colour)) {
+            return "--color takes six hex digits RRGGBB (for example 200000, a dim red), not '" +
+                   *request.colour + "'";
+        }
+    }
+    if (request.max_current_ma) {
+        if ((d->options & takes_current) == 0) {
+            return which + " takes no --max-current";
+        }
+        m.max_current_ma = *request.max_current_ma;
+    }
+    out = m;
+    return {};
+}
+
+std::string display_options_text(const matrix_settings& m) {
+    const display& d = *m.shown_on;
+    std::string text = "--display " + std::string(d.name) + " --board " +
+                       std::string(d.variants[static_cast<std::size_t>(m.variant)].name);
+    if ((d.options & takes_modules) != 0) {
+        text += " --modules " + std::to_string(m.modules);
+    }
+    text += (m.mode == motion::scroll ? " --scroll " : " --page ") + std::to_string(m.step_ms);
+    if ((d.options & takes_colour) != 0) {
+        char colour[8];
+        std::snprintf(colour, sizeof colour, "%06X", static_cast<unsigned>(m.colour & 0xFFFFFF));
+        text += " --color " + std::string(colour);
+    }
+    if ((d.options & takes_current) != 0) {
+        text += " --max-current " + std::to_string(m.max_current_ma);
+    }
+    return text + " --arduino " + std::string(m.arduino->name);
+}
+
+}  // namespace glyph8::output

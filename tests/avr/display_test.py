@@ -1,0 +1,150 @@
+"""A message on a display, end to end: glyph8-cli writes the sketch and its
+preview; Debian's arduino-builder (the Arduino IDE's own builder) builds the
+sketch for the board, with every warning on and none allowed from the
+sketch; a simulated board runs it, a harness of ours watches the display's
+pins or bus and says what a person would see; that must be the preview,
+frame for frame, and the sketch must fit the board as it says it does.
+
+    display_test.py CLI HARNESS_DIR WORK_DIR NAME [OPTIONS...] -- TEXT
+
+OPTIONS are glyph8-cli's (--display, --board, --modules, --scroll, --page,
+--arduino, ...) and, for the build, -DNAME=VALUE. --real-time keeps the
+sketch's own step and checks the time between frames; --glyph-of CHAR checks
+that the first frame shows CHAR's columns as glyph8-cli --each draws them.
+"""
+import os
+import re
+import shutil
+import subprocess
+import sys
+
+from PIL import Image
+
+import harnesses
+
+BOARDS = {
+    "uno": ("arduino:avr:uno", "atmega328p"),
+    "mega": ("arduino:avr:mega:cpu=atmega2560", "atmega2560"),
+}
+
+
+def run(args, **kw):
+    return subprocess.run(args, check=True, capture_output=True, **kw)
+
+
+def option(options, name, default):
+    return options[options.index(name) + 1] if name in options else default
+
+
+def build(sketch, work, name, fqbn, defines):
+    """Builds as the IDE does; returns the ELF and the builder's output."""
+    folder = os.path.join(work, name)
+    out = os.path.join(work, name + ".build")
+    cache = os.path.join(work, "cache-" + fqbn.replace(":", "_").replace("=", "_"))
+    for d in (folder, out):
+        shutil.rmtree(d, ignore_errors=True)
+        os.makedirs(d)
+    os.makedirs(cache, exist_ok=True)
+    with open(os.path.join(folder, name + ".ino"), "wb") as f:
+        f.write(sketch)
+    # Debian's gcc-avr 5.4 lacks DECIMAL_DIG, which the core's WString.cpp uses.
+    flags = " ".join(["-DDECIMAL_DIG=__DECIMAL_DIG__", *defines])
+    result = subprocess.run(
+        ["arduino-builder", "-hardware", "/usr/share/arduino/hardware", "-hardware",
+         "/usr/share/arduino-builder", "-tools", "/usr/bin", "-fqbn", fqbn, "-build-path", out,
+         "-build-cache", cache, "-warnings", "all", f"-prefs=compiler.cpp.extra_flags={flags}",
+         "-compile", os.path.join(folder, name + ".ino")],
+        capture_output=True, text=True)
+    log = result.stdout + result.stderr
+    if result.returncode != 0:
+        raise SystemExit(f"FAIL {name}: arduino-builder failed:\n{log}")
+    return os.path.join(out, name + ".ino.elf"), log
+
+
+def main():
+    cli, harness_dir, work, name = sys.argv[1:5]
+    rest = sys.argv[5:]
+    split = rest.index("--")
+    options, text = rest[:split], rest[split + 1]
+    defines = [o for o in options if o.startswith("-D")]
+    real_time = "--real-time" in options
+    glyph_of = option(options, "--glyph-of", None)
+    cli_options = [o for o in options if not o.startswith("-D") and o != "--real-time"]
+    if glyph_of:
+        i = cli_options.index("--glyph-of")
+        del cli_options[i:i + 2]
+    os.makedirs(work, exist_ok=True)
+    failures = []
+
+    sketch = run([cli, "--sketch", *cli_options, text]).stdout
+    gif = os.path.join(work, name + ".gif")
+    with open(gif, "wb") as f:
+        f.write(run([cli, "--preview", *cli_options, text]).stdout)
+    made = re.search(rb"Made with: glyph8-cli --sketch (.*)", sketch)[1].decode().split()
+    settings = {made[i]: made[i + 1] for i in range(0, len(made) - 1, 2) if made[i].startswith("--")}
+    display = settings["--display"]
+    fqbn, mcu = BOARDS[settings["--arduino"]]
+    if not real_time:
+        defines += ["-DSTEP_MS=10", "-DTEST_PATTERN_MS=10"]
+    elf, log = build(sketch, work, name, fqbn, defines)
+    ours = [l for l in log.splitlines()
+            if ("warning" in l or "error" in l) and f"{name}.ino" in l]
+    if ours:
+        failures.append("warnings from the sketch:\n  " + "\n  ".join(ours))
+
+    # What it needs, against what glyph8 said it would.
+    flash = int(re.search(r"Sketch uses (\d+) bytes", log)[1])
+    ram = int(re.search(r"Global variables use (\d+) bytes", log)[1])
+    said = re.search(rb"About (\d+) bytes of flash .* and (\d+) bytes of RAM", sketch)
+    said_flash, said_ram = int(said[1]), int(said[2])
+    print(f"{name}: {mcu} flash {flash} (said {said_flash}), RAM {ram} (said {said_ram})")
+    if not (flash <= said_flash <= flash + 512) or not (ram <= said_ram <= ram + 96):
+        failures.append("sizes out of line with what the sketch says of them")
+
+    look = harnesses.look_of(display, settings)
+    expected, durations = harnesses.gif_frames(gif, look)
+    step = durations[0] if real_time else 10
+    pattern_ms = 2000 if real_time else 10
+    cycles = 2 if len(expected) < 60 else 1
+    ms = 30 + pattern_ms + (len(expected) * cycles + 2) * max(step, 8) * 1.5
+    seen = harnesses.watch(harness_dir, display, elf, mcu, settings, ms)
+    failures += seen.faults
+    frames = seen.frames
+    pattern = harnesses.pattern_frame(look)
+    # The display may show a dark frame as it starts, before the pattern.
+    while frames and frames[0][1] != pattern and set(frames[0][1]) <= {"0"}:
+        frames = frames[1:]
+    if not frames or frames[0][1] != pattern:
+        first = frames[0][1] if frames else "nothing"
+        failures.append(f"the test pattern reads {first[:80]}, not {pattern[:80]}")
+    else:
+        got = [f[1] for f in frames[1:]]
+        want = (expected * (cycles + 1))[: len(got)]
+        if len(got) < len(expected) * cycles:
+            failures.append(f"only {len(got)} frames of {len(expected) * cycles} were shown")
+        for i, (g, w) in enumerate(zip(got, want)):
+            if g != w:
+                failures.append(f"frame {i}: the board shows {g[:96]}, the preview {w[:96]}")
+                break
+        if real_time:
+            times = [f[0] for f in frames[1:]]
+            gaps = [b - a for a, b in zip(times, times[1:])]
+            off = [g for g in gaps if abs(g - step) > 1.0]
+            print(f"{name}: {len(gaps)} intervals, {min(gaps):.2f} to {max(gaps):.2f} ms, step {step} ms")
+            if off:
+                failures.append(f"frames {off[0]:.2f} ms apart, not {step}")
+    for line in seen.report:
+        print(f"{name}: {line}")
+    if glyph_of:
+        table = run([cli, "--each", "--hex", glyph_of]).stdout.decode()
+        want = "".join(re.findall(r"0x([0-9A-F]{2})", table)).lower()
+        if not expected[0].startswith(want):
+            failures.append(f"the first frame is {expected[0][:32]}, {glyph_of} is {want}")
+    print(f"{name}: {max(len(frames) - 1, 0)} frames checked against {len(expected)} in the preview")
+    for f in failures:
+        print(f"FAIL {name}: {f}")
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
