@@ -224,7 +224,7 @@ problem run_request(request& r, source& in, sink& out, std::ostream& err, const 
     // A message is kept whole: it is drawn in one line however long.
     const bool message = r.format->draws == output::input::message;
     text_keeper keep(r.format->draws == output::input::each_character,
-                     message ? longest_message_columns : cap.reach());
+                     message ? longest_message_columns : cap.reach(), message);
     string_source argument(std::move(r.text));
     if (problem p = read_text(r.from_stdin ? in : argument, keep)) {
         return p;

@@ -28,7 +28,8 @@ std::size_t unfinished_tail(const char* data, std::size_t size) {
 
 }  // namespace
 
-text_keeper::text_keeper(bool distinct, std::size_t limit) : distinct_(distinct), limit_(limit) {
+text_keeper::text_keeper(bool distinct, std::size_t limit, bool keep_breaks)
+    : distinct_(distinct), limit_(limit), keep_breaks_(keep_breaks) {
     if (distinct_) {
         seen_.assign(0x110000, false);
     }
@@ -42,7 +43,8 @@ void text_keeper::add(std::string_view text) {
     for (std::size_t pos = 0; pos < text.size();) {
         const std::size_t start = pos;
         const char32_t c = decode_utf8(text, pos);
-        if (is_control_character(c)) {
+        const bool line_break = c == U'\n' || c == U'\r' || c == 0x85;
+        if (is_control_character(c) && !(keep_breaks_ && line_break)) {
             continue;
         }
         if (distinct_) {

@@ -18,7 +18,9 @@ namespace glyph8::cli {
 // character once. Control characters draw nothing and are dropped.
 class text_keeper {
   public:
-    text_keeper(bool distinct, std::size_t limit);
+    // A message keeps its line breaks (CR, LF, NEL), which start its lines
+    // on a display; other control characters are dropped.
+    text_keeper(bool distinct, std::size_t limit, bool keep_breaks = false);
 
     // `text` holds only whole, well-formed characters.
     void add(std::string_view text);
@@ -31,6 +33,7 @@ class text_keeper {
   private:
     bool distinct_;
     std::size_t limit_;
+    bool keep_breaks_;
     std::size_t count_ = 0;
     bool cut_ = false;
     std::string text_;

@@ -14,8 +14,16 @@ bool draw_message(const std::shared_ptr<typeface>& face, std::string_view text,
         return false;
     }
     std::size_t pen = 0;
+    char32_t previous = 0;
     for (std::size_t pos = 0; pos < text.size();) {
         const char32_t c = decode_utf8(text, pos);
+        // CR LF is one break; CR, LF and NEL each another. They are control
+        // characters, so they draw nothing.
+        const bool breaks = c == U'\r' || (c == U'\n' && previous != U'\r') || c == 0x85;
+        previous = c;
+        if (breaks) {
+            strip.breaks.push_back(strip.starts.size());
+        }
         if (is_control_character(c)) {
             continue;
         }

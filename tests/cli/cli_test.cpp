@@ -331,6 +331,57 @@ std::string ideographs(int count) {
     return text;
 }
 
+std::string repeated(const std::string& text, int times) {
+    std::string out;
+    for (int i = 0; i < times; ++i) {
+        out += text;
+    }
+    return out;
+}
+
+// The delays of a GIF's frames, in hundredths of a second.
+std::vector<unsigned> gif_delays(const std::string& gif) {
+    std::vector<unsigned> delays;
+    for (std::size_t at = 0; (at = gif.find("\x21\xF9\x04", at)) != std::string::npos; at += 3) {
+        delays.push_back(static_cast<unsigned char>(gif[at + 4]) |
+                         static_cast<unsigned char>(gif[at + 5]) << 8);
+    }
+    return delays;
+}
+
+TEST(Cli, PreviewsPlayAtTheBoardsPace) {
+    // Browsers show a frame of under 2/100 s for 1/10: faster steps are
+    // merged into frames of 2/100 s or more, and the show takes as long.
+    struct row {
+        const char* name;
+        const char* step;
+        unsigned total;  // hundredths: 5 columns of l and 32 of the display, a step each
+    };
+    const row rows[] = {{"ten_ms", "10", 37}, {"fifteen_ms", "15", 56}, {"sixty_ms", "60", 222}};
+    for (const row& r : rows) {
+        const outcome got = run_with({"--preview", "--scroll", r.step, "l"});
+        ASSERT_EQ(got.code, exit_ok) << r.name;
+        const std::vector<unsigned> delays = gif_delays(got.out);
+        unsigned total = 0;
+        for (const unsigned d : delays) {
+            EXPECT_GE(d, 2u) << r.name;
+            total += d;
+        }
+        EXPECT_EQ(total, r.total) << r.name;
+    }
+}
+
+TEST(Cli, ASketchSaysHowToMakeItAgain) {
+    const outcome got = run_with(
+        {"--sketch", "--no-compose", "--font", box_font, "--page", "500", "--modules", "2", "說"});
+    ASSERT_EQ(got.code, exit_ok) << got.err;
+    EXPECT_NE(got.out.find("Made with: glyph8-cli --sketch --display max7219 --board fc16 "
+                           "--modules 2 --page 500 --arduino uno --font " +
+                           box_font + " --no-compose\n"),
+              std::string::npos)
+        << got.out.substr(0, 600);
+}
+
 TEST(Cli, SketchesAreRefusedWhenTheyCannotBeWritten) {
     struct row {
         const char* name;
@@ -360,6 +411,11 @@ TEST(Cli, SketchesAreRefusedWhenTheyCannotBeWritten) {
          {"--each", "--page", "500", "A"},
          "does not apply to --each"},
         {"nothing_to_draw", {"--sketch", "\t"}, "no character to draw"},
+        // A preview shows only what a sketch can.
+        {"preview_of_too_much_for_an_uno", {"--preview", ideographs(3000)}, "bytes of flash"},
+        {"preview_past_its_frames",
+         {"--preview", repeated("國", 4600)},
+         "frames; it shows at most 36000"},
     };
     for (const row& r : rows) {
         const outcome got = run_with(r.args);

@@ -17,8 +17,9 @@ inline constexpr std::size_t longest_message_columns = 1u << 18;
 
 // Draws `text` (well-formed UTF-8) at 8 points from the left edge of a
 // surface as wide as its advances, and reads rows 1..8 of every column;
-// control characters draw nothing. False when it would be wider than
-// longest_message_columns. `missing` receives the characters no face has.
+// control characters draw nothing, and line breaks are noted in the strip.
+// False when it would be wider than longest_message_columns. `missing`
+// receives the characters no face has.
 bool draw_message(const std::shared_ptr<typeface>& face, std::string_view text,
                   output::message_strip& strip, std::vector<char32_t>& missing);
 
