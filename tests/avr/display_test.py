@@ -11,6 +11,9 @@ OPTIONS are glyph8-cli's (--display, --board, --modules, --scroll, --page,
 --arduino, ...) and, for the build, -DNAME=VALUE. --real-time keeps the
 sketch's own step and checks the time between frames; --glyph-of CHAR checks
 that the first frame shows CHAR's columns as glyph8-cli --each draws them.
+--step-cost runs the steps back to back (no preview: TEXT may be as long as
+a sketch takes) and checks that the last steps cost what the first ones do;
+TEXT is then Python, evaluated, so that it can be long.
 """
 import os
 import re
@@ -61,6 +64,39 @@ def build(sketch, work, name, fqbn, defines):
     return os.path.join(out, name + ".ino.elf"), log
 
 
+def measure_step_cost(cli, harness_dir, work, name, cli_options, defines, text):
+    """Every step of a long message, back to back: the steps near its end
+    must take as long as the first ones."""
+    sketch = run([cli, "--sketch", *cli_options], input=text.encode()).stdout
+    made = re.search(rb"Made with: glyph8-cli --sketch (.*)", sketch)[1].decode().split()
+    settings = {made[i]: made[i + 1] for i in range(0, len(made) - 1, 2)}
+    fqbn, mcu = BOARDS[settings["--arduino"]]
+    elf, log = build(sketch, work, name, fqbn, defines + ["-DSTEP_MS=0", "-DTEST_PATTERN_MS=0"])
+    failures = [l for l in log.splitlines() if "warning" in l and f"{name}.ino" in l]
+    columns = int(re.search(rb"MESSAGE_COLUMNS = (\d+)", sketch)[1])
+    steps = columns + int(settings["--modules"]) * 8
+    # A first pass that times a few steps says how long to simulate.
+    seen = harnesses.watch(harness_dir, "max7219", elf, mcu, settings, 200)
+    times = [t for t, _ in seen.frames]
+    per_step = (times[-1] - times[10]) / (len(times) - 11)
+    seen = harnesses.watch(harness_dir, "max7219", elf, mcu, settings,
+                           (steps + 200) * per_step * 1.5 + 50)
+    times = [t for t, _ in seen.frames]
+    if len(times) < steps + 100:
+        failures.append(f"only {len(times)} steps shown of {steps}")
+    else:
+        gaps = [b - a for a, b in zip(times, times[1:])]
+        first = sorted(gaps[10:1010])[500]
+        last = sorted(gaps[steps - 1010:steps - 10])[500]
+        print(f"{name}: {steps} steps of {columns} columns; median step {first:.3f} ms "
+              f"at the start, {last:.3f} ms near the end ({last / first:.2f}x)")
+        if last > first * 1.1:
+            failures.append(f"a step near the end takes {last:.3f} ms, at the start {first:.3f}")
+    for f in failures:
+        print(f"FAIL {name}: {f}")
+    return 1 if failures else 0
+
+
 def main():
     cli, harness_dir, work, name = sys.argv[1:5]
     rest = sys.argv[5:]
@@ -68,6 +104,10 @@ def main():
     options, text = rest[:split], rest[split + 1]
     defines = [o for o in options if o.startswith("-D")]
     real_time = "--real-time" in options
+    step_cost = "--step-cost" in options
+    if step_cost:
+        options.remove("--step-cost")
+        text = eval(text)  # noqa: S307, the test's own text
     glyph_of = option(options, "--glyph-of", None)
     cli_options = [o for o in options if not o.startswith("-D") and o != "--real-time"]
     if glyph_of:
@@ -76,6 +116,8 @@ def main():
     os.makedirs(work, exist_ok=True)
     failures = []
 
+    if step_cost:
+        return measure_step_cost(cli, harness_dir, work, name, cli_options, defines, text)
     sketch = run([cli, "--sketch", *cli_options, text]).stdout
     gif = os.path.join(work, name + ".gif")
     with open(gif, "wb") as f:

@@ -205,10 +205,12 @@ void setup() {
 #endif
   // Waits with the display refreshed: a multiplexed matrix goes dark
   // whenever it is not scanned.
+#if TEST_PATTERN_MS > 0
   const unsigned long start = millis();
   while (millis() - start < TEST_PATTERN_MS) {
     displayRefresh();
   }
+#endif
   next = millis();
 }
 
