@@ -10,7 +10,8 @@ error from the panel.
 
 --panel plays another controller than the driver is for; --mutate replaces
 text in the driver (to show that a fault is caught); --plain wires the
-HT16K33 boards bit b to column b. Prints a summary line; exits 1 when the
+HT16K33 boards bit b to column b. --display none builds the sketch with a
+driver that sends nothing, to weigh the drivers against. Prints a summary line; exits 1 when the
 check failed."""
 import argparse
 import os
@@ -36,6 +37,26 @@ GLYPHS = [
     [0x00, 0x3C, 0x4A, 0x49, 0x49, 0x30, 0x00, 0x80],
     [0x01, 0x01, 0x71, 0x09, 0x05, 0x03, 0x00, 0x00],
 ]
+
+
+# Reads what a driver would read and sends it nowhere: the sketch without
+# a driver, to weigh the drivers against.
+NO_DRIVER = """volatile byte sink;
+void displayBegin() {}
+void displayShow() {
+#if defined(OLED_PAGED) && OLED_PAGED
+    screenBegin();
+    for (word i = 0; i < 1024; ++i) {
+        sink = screenColumn();
+    }
+#else
+    for (word i = 0; i < COLUMNS; ++i) {
+        sink = frame[i];
+    }
+#endif
+}
+void displayRefresh() {}
+"""
 
 
 def table(name, values):
@@ -70,7 +91,7 @@ def sketch(args, driver, columns):
         args.modules, columns, 1 if scroll else 0)
     s += "#ifndef STEP_MS\n#define STEP_MS %d\n#endif\n" % args.step
     s += "#ifndef TEST_PATTERN_MS\n#define TEST_PATTERN_MS 100\n#endif\n"
-    if args.display != "ht16k33":
+    if args.display != "ht16k33" and args.modules == 1:
         s += "#define OLED_PAGED %d\n" % (0 if scroll else 1)
     for d in args.define:
         name, _, value = d.partition("=")
@@ -201,14 +222,21 @@ def main():
     if args.display == "ht16k33":
         args.mode = "scroll"
     args.step = 250 if args.mode == "page" else 40
-    columns = args.modules * 8 if args.display == "ht16k33" else 128
-    with open(os.path.join(DRIVERS, args.display + ".ino")) as f:
-        driver = f.read()
+    oled = args.display in ("ssd1306", "sh1106") or (args.display == "none" and args.modules == 1)
+    columns = 128 if oled else args.modules * 8
+    if args.display == "none":
+        driver = NO_DRIVER
+    else:
+        with open(os.path.join(DRIVERS, args.display + ".ino")) as f:
+            driver = f.read()
     for old, new in args.mutate:
         if old not in driver:
             sys.exit("%s: %r is not in the driver" % (args.name, old))
         driver = driver.replace(old, new)
     elf, warnings, flash, ram = build(args, sketch(args, driver, columns))
+    if args.display == "none":
+        print("%-28s %-4s flash %5d  ram %4d" % (args.name, args.mcu, flash, ram))
+        return
     mcu = "atmega328p" if args.mcu == "uno" else "atmega2560"
     ms = args.ms or (100 + 6 * args.step + 150)
     run = [args.harness, elf, mcu, args.panel or args.display, str(args.modules), str(ms)]
