@@ -22,10 +22,20 @@
 #define HT16K33_BIT(column) (column)
 #endif
 
+// Set once a transmission fails: the next displayShow() sets the modules up
+// again, so a backpack that was unplugged or glitched comes back.
+bool ht16k33Lost = true;
+
+static void ht16k33End() {
+    if (Wire.endTransmission() != 0) {
+        ht16k33Lost = true;
+    }
+}
+
 static void ht16k33Command(byte module, byte command) {
     Wire.beginTransmission(HT16K33_ADDRESS + module);
     Wire.write(command);
-    Wire.endTransmission();
+    ht16k33End();
 }
 
 // One transmission per module: the address pointer 0, then the 16 RAM bytes.
@@ -44,12 +54,11 @@ static void ht16k33Write(byte module, bool blank) {
         Wire.write(bits);
         Wire.write(0);
     }
-    Wire.endTransmission();
+    ht16k33End();
 }
 
-void displayBegin() {
-    Wire.begin();
-    Wire.setClock(400000);
+static void ht16k33SetUp() {
+    ht16k33Lost = false;
     for (byte module = 0; module < MODULES; ++module) {
         ht16k33Command(module, 0x21);                        // oscillator on
         ht16k33Command(module, 0xE0 | (BRIGHTNESS & 0x0F));  // dimming
@@ -58,7 +67,16 @@ void displayBegin() {
     }
 }
 
+void displayBegin() {
+    Wire.begin();
+    Wire.setClock(400000);
+    ht16k33SetUp();
+}
+
 void displayShow() {
+    if (ht16k33Lost) {
+        ht16k33SetUp();
+    }
     for (byte module = 0; module < MODULES; ++module) {
         ht16k33Write(module, false);
     }

@@ -8,12 +8,18 @@ work=$2
 python=${3:-python3}
 here=$(dirname "$0")
 bad=0
+# i2c_test.py exits 10 when the panel did not show what the sketch meant,
+# and otherwise non-zero when the check could not be made at all.
 good() {
     "$python" "$here/i2c_test.py" "$harness" "$work" "$@" || bad=1
 }
 fault() {
-    if "$python" "$here/i2c_test.py" "$harness" "$work" "$@"; then
+    "$python" "$here/i2c_test.py" "$harness" "$work" "$@"
+    rc=$?
+    if [ $rc = 0 ]; then
         echo "  ^ the fault was not caught"
+    fi
+    if [ $rc != 10 ]; then
         bad=1
     fi
 }
@@ -25,6 +31,8 @@ for mcu in uno mega; do
     good ht16k33_x4_$mcu --display ht16k33 --mcu $mcu --modules 4
     good ht16k33_plain_x2_$mcu --display ht16k33 --mcu $mcu --modules 2 --define BACKPACK=0 --plain
 done
+good ssd1306_at_0x3d --display ssd1306 --define OLED_ADDRESS=0x3D --address 0x3d
+good sh1106_at_0x3d_mega --display sh1106 --mcu mega --define OLED_ADDRESS=0x3D --address 0x3d
 echo "-- faults (each must FAIL)"
 fault sh1106_no_offset --display sh1106 --mutate "oledFirstColumn = 2" "oledFirstColumn = 0"
 fault ssd1306_on_sh1106 --display ssd1306 --panel sh1106

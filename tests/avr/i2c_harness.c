@@ -3,11 +3,12 @@
  * backpacks. Each controller is modelled from its datasheet, down to what
  * its glass shows, and the bus is timed as a real one at the TWI's clock.
  *
- *     i2c_harness ELF MCU DEVICE MODULES SIMULATED_MS [backpack|plain]
+ *     i2c_harness ELF MCU DEVICE MODULES SIMULATED_MS [backpack|plain|ADDRESS]
  *
  * MCU atmega328p|atmega2560; DEVICE ssd1306|sh1106|ht16k33; MODULES the
- * number of HT16K33s, at 0x70, 0x71, ... from the left (1 for an OLED, which
- * answers at 0x3C). The last argument is the HT16K33 boards' wiring. Lines:
+ * number of HT16K33s, at 0x70, 0x71, ... from the left (1 for an OLED). The
+ * last argument is the HT16K33 boards' wiring (backpack unless told), or the
+ * OLED's address (0x3c unless told). Lines:
  *     B T_START T_END BYTES   a burst of bus traffic (transactions less than
  *                             1 ms apart), BYTES counting addresses too
  *     F T IMAGE               the glass changed, printed once the bus has been
@@ -32,6 +33,7 @@ static avr_t* avr;
 static int device;
 static int modules;
 static int backpack = 1;
+static int oled_address = 0x3C;
 
 static double now_ms(void) {
     return (double)avr->cycle * 1000.0 / avr->frequency;
@@ -480,7 +482,7 @@ static void on_twi(struct avr_irq_t* irq, uint32_t value, void* param) {
             if (address >= 0x70 && address < 0x70 + modules) {
                 target = address - 0x70;
             }
-        } else if (address == 0x3C) {
+        } else if (address == oled_address) {
             target = 0;
         }
         if (target >= 0 && (m.u.twi.addr & 1)) {
@@ -533,7 +535,7 @@ int main(int argc, char** argv) {
     if (argc != 6 && argc != 7) {
         fprintf(stderr,
                 "usage: i2c_harness ELF atmega328p|atmega2560 ssd1306|sh1106|ht16k33 MODULES "
-                "SIMULATED_MS [backpack|plain]\n");
+                "SIMULATED_MS [backpack|plain|ADDRESS]\n");
         return 2;
     }
     elf_firmware_t firmware;
@@ -548,8 +550,10 @@ int main(int argc, char** argv) {
                                                : -1;
     modules = atoi(argv[4]);
     const double ms = atof(argv[5]);
-    if (argc == 7) {
+    if (argc == 7 && device == ht16k33) {
         backpack = strcmp(argv[6], "plain") != 0;
+    } else if (argc == 7) {
+        oled_address = (int)strtol(argv[6], NULL, 16);
     }
     if (device < 0 || modules < 1 || modules > most_modules) {
         fprintf(stderr, "harness: bad device or module count\n");

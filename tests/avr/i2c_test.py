@@ -6,13 +6,16 @@ error from the panel.
 
     i2c_test.py HARNESS WORK NAME --display ssd1306|sh1106|ht16k33
         [--panel DEVICE] [--mcu uno|mega] [--mode page|scroll] [--modules N]
-        [--define NAME=VALUE]... [--mutate OLD NEW]... [--plain] [--ms N]
+        [--define NAME=VALUE]... [--mutate OLD NEW]... [--plain] [--address A]
+        [--ms N]
 
 --panel plays another controller than the driver is for; --mutate replaces
 text in the driver (to show that a fault is caught); --plain wires the
-HT16K33 boards bit b to column b. --display none builds the sketch with a
-driver that sends nothing, to weigh the drivers against. Prints a summary line; exits 1 when the
-check failed."""
+HT16K33 boards bit b to column b; --address puts the OLED at another
+address. --display none builds the sketch with a driver that sends nothing,
+to weigh the drivers against. Prints a summary line; exits 0 when the panel
+showed what the sketch meant, 10 when it did not, anything else when the
+check could not be made."""
 import argparse
 import os
 import re
@@ -176,7 +179,8 @@ def build(args, source):
         capture_output=True, text=True)
     text = r.stdout + r.stderr
     if r.returncode != 0:
-        sys.exit("%s: build failed\n%s" % (args.name, text))
+        print("%s: build failed\n%s" % (args.name, text), file=sys.stderr)
+        sys.exit(2)
     # Warnings from the sketch itself (the core's own are not ours).
     warnings = [l for l in text.splitlines() if "warning" in l and args.name + ".ino" in l]
     flash = re.search(r"Sketch uses (\d+) bytes", text)
@@ -216,6 +220,7 @@ def main():
     p.add_argument("--define", action="append", default=[])
     p.add_argument("--mutate", nargs=2, action="append", default=[])
     p.add_argument("--plain", action="store_true")
+    p.add_argument("--address", help="the simulated OLED's address, 0x3c unless told")
     p.add_argument("--ms", type=float, default=0)
     args = p.parse_args()
     args.work = os.path.abspath(args.work)
@@ -231,7 +236,8 @@ def main():
             driver = f.read()
     for old, new in args.mutate:
         if old not in driver:
-            sys.exit("%s: %r is not in the driver" % (args.name, old))
+            print("%s: %r is not in the driver" % (args.name, old), file=sys.stderr)
+            sys.exit(2)
         driver = driver.replace(old, new)
     elf, warnings, flash, ram = build(args, sketch(args, driver, columns))
     if args.display == "none":
@@ -242,13 +248,16 @@ def main():
     run = [args.harness, elf, mcu, args.panel or args.display, str(args.modules), str(ms)]
     if args.display == "ht16k33":
         run.append("plain" if args.plain else "backpack")
+    elif args.address:
+        run.append(args.address)
     r = subprocess.run(run, capture_output=True, text=True)
     lines = r.stdout.splitlines()
     with open(os.path.join(args.work, args.name + ".log"), "w") as f:
         f.write(r.stdout + r.stderr)
     problems = list(warnings)
     if r.returncode != 0:
-        problems.append("harness: " + r.stderr.strip())
+        print("%s: the harness failed: %s" % (args.name, r.stderr.strip()), file=sys.stderr)
+        sys.exit(2)
     problems += [l for l in lines if l.startswith("E ")][:3]
     pics = expected(args, columns)
     frames = [l.split() for l in lines if l.startswith("F ")]
@@ -271,7 +280,7 @@ def main():
     print("%-28s %-4s %-5s show %6.2f ms %5s bytes  flash %5d  ram %4d  %s" % (
         args.name, args.mcu, "ok" if not problems else "FAIL", show_ms, show_bytes, flash, ram,
         "; ".join(problems)))
-    sys.exit(1 if problems else 0)
+    sys.exit(10 if problems else 0)
 
 
 main()
