@@ -22,6 +22,7 @@
 #include <simavr/avr_twi.h>
 #include <simavr/sim_avr.h>
 #include <simavr/sim_elf.h>
+#include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -531,7 +532,17 @@ static void on_twi(struct avr_irq_t* irq, uint32_t value, void* param) {
     }
 }
 
+/* simavr's own messages (the firmware's sizes, its warnings) go to stderr:
+ * stdout holds only the panel's lines. */
+static void to_stderr(avr_t* a, const int level, const char* format, va_list ap) {
+    (void)a;
+    if (level <= LOG_WARNING) {
+        vfprintf(stderr, format, ap);
+    }
+}
+
 int main(int argc, char** argv) {
+    avr_global_logger_set(to_stderr);
     if (argc != 6 && argc != 7) {
         fprintf(stderr,
                 "usage: i2c_harness ELF atmega328p|atmega2560 ssd1306|sh1106|ht16k33 MODULES "
