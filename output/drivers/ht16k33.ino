@@ -13,6 +13,9 @@
 #ifndef BACKPACK
 #define BACKPACK 1
 #endif
+#if MODULES > 8
+#error "the HT16K33 has eight addresses (0x70..0x77): at most 8 modules"
+#endif
 
 // The popular backpack wires RAM bit b to column b + 1 (bit 7 to column 0); a
 // plain HT16K33 board wires bit b to column b.

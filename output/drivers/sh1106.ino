@@ -15,6 +15,9 @@
 #ifndef OLED_PAGED
 #define OLED_PAGED 0
 #endif
+#if !OLED_PAGED && COLUMNS != 128
+#error "an OLED scrolls a line of 128 columns: COLUMNS must be 128"
+#endif
 
 const byte oledWidth = 128;
 const byte oledPages = 8;
