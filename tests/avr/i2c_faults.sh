@@ -31,6 +31,7 @@ for mcu in uno mega; do
     good ht16k33_x4_$mcu --display ht16k33 --mcu $mcu --modules 4
     good ht16k33_plain_x2_$mcu --display ht16k33 --mcu $mcu --modules 2 --define BACKPACK=0 --plain
 done
+good ht16k33_x8_mega --display ht16k33 --mcu mega --modules 8
 good ssd1306_at_0x3d --display ssd1306 --define OLED_ADDRESS=0x3D --address 0x3d
 good sh1106_at_0x3d_mega --display sh1106 --mcu mega --define OLED_ADDRESS=0x3D --address 0x3d
 # The SSD1306 driver rewritten for horizontal addressing with a window per
