@@ -12,10 +12,7 @@
 #ifndef OLED_CONTRAST
 #define OLED_CONTRAST 0xCF
 #endif
-#ifndef OLED_PAGED
-#define OLED_PAGED 0
-#endif
-#if !OLED_PAGED && COLUMNS != 128
+#if !PAGED_PANEL && COLUMNS != 128
 #error "an OLED scrolls a line of 128 columns: COLUMNS must be 128"
 #endif
 
@@ -67,7 +64,7 @@ static bool oledCommands(const byte* list, byte count) {
     return oledEnd();
 }
 
-#if OLED_PAGED
+#if PAGED_PANEL
 static byte oledColumn(byte, byte) {
     return screenColumn();
 }
@@ -127,7 +124,7 @@ void displayShow() {
     if (oledLost) {
         oledSetUp();
     }
-#if OLED_PAGED
+#if PAGED_PANEL
     screenBegin();
     for (byte page = 0; page < oledPages && oledPage(page, false); ++page) {
     }

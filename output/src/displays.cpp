@@ -25,25 +25,39 @@ constexpr display_variant max7219_variants[] = {
      "bit 0 is the top row"},
 };
 
+constexpr display_variant ht16k33_variants[] = {
+    {"backpack", "BACKPACK 1",
+     "the common 8x8 backpack: COM n drives row n, RAM bit b lights column (b+1) mod 8"},
+    {"plain", "BACKPACK 0", "a matrix on the chip's rows and commons: bit b lights column b"},
+};
+
+constexpr display_variant oled_variants[] = {
+    {"module", "",
+     "the usual 4-pin module at I2C address 0x3C (OLED_ADDRESS at the top of the sketch "
+     "sets 0x3D)"},
+};
+
+constexpr std::string_view i2c_uno = "SDA to A4, SCL to A5, VCC to 5V, GND to GND";
+constexpr std::string_view i2c_mega = "SDA to 20, SCL to 21, VCC to 5V, GND to GND";
+
 const display table[] = {
-    {"max7219",
-     "MAX7219 8x8 modules in a chain, over SPI (the default)",
-     "MAX7219 8x8 module",
-     max7219_variants,
-     display_shape::modules,
-     takes_modules,
-     16,
-     4,
-     motion::scroll,
-     60,
-     display_look::red_leds,
-     false,
-     drivers::max7219,
+    // clang-format off
+    {"max7219", "MAX7219 8x8 modules in a chain, over SPI (the default)", "MAX7219 8x8 module",
+     max7219_variants, display_shape::modules, takes_modules, 16, 4, motion::scroll, 60,
+     display_look::red_leds, false, drivers::max7219,
      "DIN to 11, CLK to 13, CS to 10, VCC to 5V, GND to GND",
-     "DIN to 51, CLK to 52, CS to 10, VCC to 5V, GND to GND",
-     {1850, 28},
-     {2360, 28},
-     1},
+     "DIN to 51, CLK to 52, CS to 10, VCC to 5V, GND to GND", {1850, 28}, {2360, 28}, 1},
+    {"ht16k33", "HT16K33 8x8 backpacks on I2C, at 0x70, 0x71, ... from the left",
+     "HT16K33 8x8 backpack", ht16k33_variants, display_shape::modules, takes_modules, 8, 1,
+     motion::scroll, 60, display_look::red_leds, false, drivers::ht16k33, i2c_uno, i2c_mega,
+     {3600, 246}, {4060, 246}, 1},
+    {"ssd1306", "a 128x64 SSD1306 OLED (0.96\") on I2C: eight lines of text",
+     "128x64 SSD1306 OLED", oled_variants, display_shape::panel, 0, 1, 1, motion::page, 3000,
+     display_look::oled, false, drivers::ssd1306, i2c_uno, i2c_mega, {3800, 250}, {4250, 250}, 1},
+    {"sh1106", "a 128x64 SH1106 OLED (1.3\") on I2C: eight lines of text", "128x64 SH1106 OLED",
+     oled_variants, display_shape::panel, 0, 1, 1, motion::page, 3000, display_look::oled, false,
+     drivers::sh1106, i2c_uno, i2c_mega, {3800, 250}, {4250, 250}, 1},
+    // clang-format on
 };
 
 }  // namespace

@@ -46,7 +46,9 @@ message_plan plan_message(const message_strip& strip, const matrix_settings& m) 
     const arduino_board& board = *m.arduino;
     const code_cost cost = board.name == "mega" ? d.mega_cost : d.uno_cost;
     plan.flash = cost.flash + plan.data;
-    plan.ram = cost.ram + d.ram_per_column * static_cast<std::size_t>(m.columns());
+    // A paging panel streams its screens from flash and keeps no frame.
+    const bool frame = !(m.panel() && m.mode == motion::page);
+    plan.ram = cost.ram + (frame ? d.ram_per_column * static_cast<std::size_t>(m.columns()) : 0);
     const std::string needs = "the sketch needs about " + std::to_string(plan.flash) +
                               " bytes of flash and " + std::to_string(plan.ram) + " of RAM; ";
     const std::string shorten = " (shorten the message or use fewer distinct characters)";

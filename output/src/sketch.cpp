@@ -279,8 +279,9 @@ class sketch_writer : public message_writer {
         out += "#ifndef STEP_MS\n" + define("STEP_MS", std::to_string(m_.step_ms)) + "#endif\n";
         out += "// 0 skips the power-up pattern.\n#ifndef TEST_PATTERN_MS\n" +
                define("TEST_PATTERN_MS", "2000") + "#endif\n";
-        out += "#define " + std::string(d.variants[static_cast<std::size_t>(m_.variant)].define) +
-               "\n";
+        if (const auto v = d.variants[static_cast<std::size_t>(m_.variant)].define; !v.empty()) {
+            out += "#define " + std::string(v) + "\n";
+        }
     }
 
     void append_message(std::string& out, const detail::message_plan& plan) const {

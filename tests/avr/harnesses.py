@@ -105,7 +105,39 @@ def watch_max7219(harness_dir, elf, mcu, settings, ms):
     return seen
 
 
-WATCHERS = {"max7219": watch_max7219}
+def watch_i2c(harness_dir, elf, mcu, settings, ms, device):
+    wiring = settings.get("--board", "backpack") if device == "ht16k33" else "0x3c"
+    out, _ = run_harness([os.path.join(harness_dir, "i2c_harness"), elf, mcu, device,
+                          settings.get("--modules", "1"), str(ms), wiring])
+    seen = Seen()
+    bursts = []
+    for line in out:
+        words = line.split()
+        if words[0] == "F" and words[2] not in ("off", "blink"):
+            seen.frames.append((float(words[1]), words[2]))
+        elif words[0] == "F" and words[2] == "blink":
+            seen.faults.append("the display blinks")
+        elif words[0] == "E":
+            seen.faults.append("the panel says: " + " ".join(words[2:]))
+        elif words[0] == "B":
+            bursts.append((float(words[2]) - float(words[1]), int(words[3])))
+    if bursts:
+        longest = max(bursts)
+        seen.report.append(f"longest write {longest[0]:.2f} ms ({longest[1]} bytes on the bus)")
+    return seen
+
+
+WATCHERS = {
+    "max7219": watch_max7219,
+    "ht16k33": lambda *a: watch_i2c(*a, "ht16k33"),
+    "ssd1306": lambda *a: watch_i2c(*a, "ssd1306"),
+    "sh1106": lambda *a: watch_i2c(*a, "sh1106"),
+}
+
+# The step the tests run at: short, but long enough for a display's write
+# (a whole OLED screen takes about 42 ms at 400 kHz) and the harness's
+# 1 ms of quiet that ends a frame.
+SHORT_STEP = {"ssd1306": 60, "sh1106": 60}
 
 
 def watch(harness_dir, display, elf, mcu, settings, ms):

@@ -47,7 +47,7 @@ GLYPHS = [
 NO_DRIVER = """volatile byte sink;
 void displayBegin() {}
 void displayShow() {
-#if defined(OLED_PAGED) && OLED_PAGED
+#if defined(PAGED_PANEL) && PAGED_PANEL
     screenBegin();
     for (word i = 0; i < 1024; ++i) {
         sink = screenColumn();
@@ -95,7 +95,7 @@ def sketch(args, driver, columns):
     s += "#ifndef STEP_MS\n#define STEP_MS %d\n#endif\n" % args.step
     s += "#ifndef TEST_PATTERN_MS\n#define TEST_PATTERN_MS 100\n#endif\n"
     if args.display != "ht16k33" and args.modules == 1:
-        s += "#define OLED_PAGED %d\n" % (0 if scroll else 1)
+        s += "#define PAGED_PANEL %d\n" % (0 if scroll else 1)
     for d in args.define:
         name, _, value = d.partition("=")
         s += "#define %s %s\n" % (name, value)
