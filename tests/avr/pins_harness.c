@@ -39,6 +39,7 @@
 #include <simavr/avr_spi.h>
 #include <simavr/sim_avr.h>
 #include <simavr/sim_elf.h>
+#include <stdarg.h>
 #include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -222,7 +223,7 @@ static void lines_changed(avr_cycle_count_t now) {
         }
     }
     const int column0 = columns_on & 1;
-    if (column0 && !column0_on) {
+    if (column0 && !column0_on && now > 0) {
         end_refresh(now);
     }
     column0_on = column0;
@@ -395,6 +396,14 @@ static void check_interrupts(avr_cycle_count_t now) {
     }
 }
 
+/* simavr's own messages to stderr, and only its errors: stdout is the report. */
+static void quiet_logger(avr_t* a, const int level, const char* format, va_list ap) {
+    (void)a;
+    if (level <= LOG_ERROR) {
+        vfprintf(stderr, format, ap);
+    }
+}
+
 int main(int argc, char** argv) {
     if (argc > 1 && strcmp(argv[1], "--dump") == 0) {
         dump = 1;
@@ -437,6 +446,7 @@ int main(int argc, char** argv) {
         return 2;
     }
 
+    avr_global_logger_set(quiet_logger);
     elf_firmware_t firmware;
     memset(&firmware, 0, sizeof firmware);
     if (elf_read_firmware(argv[1], &firmware) != 0) {
@@ -473,6 +483,9 @@ int main(int argc, char** argv) {
         din = place(6);
     }
 
+    if (kind != ws2812) {
+        lines_changed(0); /* the 595s' outputs at power-up are no activation */
+    }
     const avr_cycle_count_t end = (avr_cycle_count_t)(ms * frequency / 1000.0);
     const avr_cycle_count_t latch_cycles = 50 * (frequency / 1000000);
     while (avr->cycle < end) {
