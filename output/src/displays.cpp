@@ -37,6 +37,21 @@ constexpr display_variant oled_variants[] = {
      "sets 0x3D)"},
 };
 
+constexpr display_variant matrix_variants[] = {
+    {"row-anode", "ROW_ANODE 1",
+     "an LED lights while its row is HIGH and its column LOW (788BS, 1088BS parts)"},
+    {"row-cathode", "ROW_ANODE 0",
+     "an LED lights while its row is LOW and its column HIGH (1088AS parts)"},
+};
+
+constexpr display_variant ws2812_variants[] = {
+    {"serpentine", "SERPENTINE 1", "rows run left to right, then right to left, and so on"},
+    {"progressive", "SERPENTINE 0", "every row runs left to right"},
+};
+
+constexpr std::string_view matrix_pins =
+    "ROW1..8 to D2..D9 through a resistor each, COL1..8 to D10, D11, D12, D13, A0, A1, A2, A3";
+
 constexpr std::string_view i2c_uno = "SDA to A4, SCL to A5, VCC to 5V, GND to GND";
 constexpr std::string_view i2c_mega = "SDA to 20, SCL to 21, VCC to 5V, GND to GND";
 
@@ -57,6 +72,27 @@ const display table[] = {
     {"sh1106", "a 128x64 SH1106 OLED (1.3\") on I2C: eight lines of text", "128x64 SH1106 OLED",
      oled_variants, display_shape::panel, 0, 1, 1, motion::page, 3000, display_look::oled, false,
      drivers::sh1106, i2c_uno, i2c_mega, {3800, 250}, {4250, 250}, 1},
+    {"matrix", "a bare 8x8 LED matrix on 16 pins, scanned by the sketch", "bare 8x8 LED matrix",
+     matrix_variants, display_shape::modules, 0, 1, 1, motion::scroll, 60,
+     display_look::red_leds, false, drivers::matrix, matrix_pins, matrix_pins, {1800, 106},
+     {2120, 106}, 1},
+    {"hc595", "an 8x8 LED matrix behind two chained 74HC595 shift registers, over SPI",
+     "8x8 LED matrix on two 74HC595", matrix_variants, display_shape::modules, 0, 1, 1,
+     motion::scroll, 60, display_look::red_leds, false, drivers::hc595,
+     "DS to 11, SH_CP to 13, ST_CP to 10, OE to GND, MR to 5V; the first 595 drives the rows, "
+     "its Q7' feeds the second, which drives the columns",
+     "DS to 51, SH_CP to 52, ST_CP to 10, OE to GND, MR to 5V; the first 595 drives the rows, "
+     "its Q7' feeds the second, which drives the columns",
+     {1860, 44}, {2390, 44}, 1},
+    {"ws2812", "WS2812B 8x8 panels side by side, chained from the left (AVR boards only)",
+     "WS2812B 8x8 panel", ws2812_variants, display_shape::modules,
+     takes_modules | takes_colour | takes_current, 8, 1, motion::scroll, 60,
+     display_look::colour_leds, true, drivers::ws2812,
+     "DIN to 6 through a 330 ohm resistor; 5V and GND from a supply that gives the panels' "
+     "current",
+     "DIN to 6 through a 330 ohm resistor; 5V and GND from a supply that gives the panels' "
+     "current",
+     {1990, 32}, {2510, 32}, 25},
     // clang-format on
 };
 

@@ -4,6 +4,9 @@
 // that walks them column by column, the steps of the frame model in
 // matrix.cpp, and the display's driver, which is the only part that knows
 // the display. A step costs the same wherever it is in the message.
+#include <algorithm>
+#include <bit>
+
 #include "glyph8/display.hpp"
 #include "glyph8/matrix.hpp"
 #include "glyph8/output.hpp"
@@ -221,8 +224,15 @@ class sketch_writer : public message_writer {
         if (!plan.refusal.empty()) {
             return plan.refusal;
         }
+        std::string colour;
+        if ((m_.shown_on->options & takes_colour) != 0) {
+            if (std::string why = colour_defines(strip, colour); !why.empty()) {
+                return why;
+            }
+        }
         std::string& out = sink.text();
         append_head(out, text, plan);
+        out += colour;
         out += portable_progmem;
         out += "\nconst byte TEST_PATTERN[8] PROGMEM = {";
         for (std::size_t i = 0; i < 8; ++i) {
@@ -245,6 +255,51 @@ class sketch_writer : public message_writer {
     }
 
   private:
+    // Colour LEDs draw about 20 mA a channel at full brightness, and about
+    // 1 mA each for their own chip, lit or not. The brightest frame (the
+    // power-up pattern among them) must stay within the budget, so the
+    // colour is scaled down as far as it needs to be.
+    std::string colour_defines(const message_strip& strip, std::string& out) const {
+        constexpr double channel_ma = 20.0;
+        constexpr double chip_ma = 1.0;
+        const std::size_t leds = static_cast<std::size_t>(m_.columns()) * glyph_side;
+        std::size_t lit = frames(strip, m_).most_lit();
+        std::size_t pattern = 0;
+        for (const std::uint8_t b : test_arrow) {
+            pattern += static_cast<std::size_t>(std::popcount(b));
+        }
+        lit = std::max(lit, pattern);
+        const unsigned rgb[3] = {(m_.colour >> 16) & 0xFF, (m_.colour >> 8) & 0xFF,
+                                 m_.colour & 0xFF};
+        const double per_led = (rgb[0] + rgb[1] + rgb[2]) / 255.0 * channel_ma;
+        const double idle = chip_ma * static_cast<double>(leds);
+        const double budget = m_.max_current_ma;
+        if (idle >= budget) {
+            return std::to_string(m_.modules) + " panels draw about " +
+                   std::to_string(static_cast<int>(idle)) +
+                   " mA even when dark, more than --max-current " +
+                   std::to_string(m_.max_current_ma);
+        }
+        const double wanted = idle + per_led * static_cast<double>(lit);
+        const double scale = wanted <= budget ? 1.0 : (budget - idle) / (wanted - idle);
+        unsigned scaled[3];
+        for (int i = 0; i < 3; ++i) {
+            scaled[i] = static_cast<unsigned>(rgb[i] * scale);
+        }
+        const double drawn = idle + (scaled[0] + scaled[1] + scaled[2]) / 255.0 * channel_ma *
+                                        static_cast<double>(lit);
+        out += "// The brightest frame lights " + std::to_string(lit) + " LEDs: about " +
+               std::to_string(static_cast<int>(drawn + 0.5)) + " mA with the LEDs' own " +
+               std::to_string(static_cast<int>(idle)) + " mA, within --max-current " +
+               std::to_string(m_.max_current_ma) +
+               (scale < 1.0 ? " (the colour is dimmed to fit)" : "") + ".\n";
+        static const char* names[3] = {"COLOR_R", "COLOR_G", "COLOR_B"};
+        for (int i = 0; i < 3; ++i) {
+            out += define(names[i], std::to_string(scaled[i]));
+        }
+        return {};
+    }
+
     bool paged_panel() const { return m_.panel() && m_.mode == motion::page; }
 
     void append_head(std::string& out, std::string_view text,

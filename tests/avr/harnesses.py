@@ -127,7 +127,68 @@ def watch_i2c(harness_dir, elf, mcu, settings, ms, device):
     return seen
 
 
+# WS2812B, ns: T0H 400 +-150, T1H 800 +-150, T0L 850 +-150, T1L 450 +-150;
+# newer parts take a frame after 280 us low, so 300 between frames.
+T0H = (250, 550)
+T1H = (650, 950)
+TLOW = (300, 1000)
+RESET_US = 300
+LEAST_HZ = 100
+LEAST_EVENNESS = 0.8
+
+
+def watch_pins(harness_dir, elf, mcu, settings, ms, display):
+    out, _ = run_harness([os.path.join(harness_dir, "pins_harness"), elf, mcu, display,
+                          settings["--board"], settings.get("--modules", "1"), str(ms)])
+    seen = Seen()
+    lines = [l.split() for l in out]
+    hz, evenness, ghosts = [], [], 0
+    for r in (l for l in lines if l[0] == "R"):
+        t, period, image = float(r[1]), float(r[2]), r[3]
+        dimmest, brightest, ghost_count = float(r[4]), float(r[5]), int(r[6])
+        seen.frames.append((t, image))
+        hz.append(1e6 / period)
+        if brightest > 0:
+            evenness.append(dimmest / brightest)
+        ghosts += ghost_count
+        if 1e6 / period < LEAST_HZ:
+            seen.faults.append(f"refresh at {t:.3f} ms: {1e6 / period:.1f} Hz")
+        if brightest > 0 and dimmest < LEAST_EVENNESS * brightest:
+            seen.faults.append(f"refresh at {t:.3f} ms: dimmest {dimmest} us of {brightest}")
+        if ghost_count:
+            seen.faults.append(f"refresh at {t:.3f} ms: {ghost_count} ghosts, up to {r[7]} us")
+    if hz:
+        seen.report.append(f"{len(hz)} refreshes at {min(hz):.1f} to {max(hz):.1f} Hz, dimmest "
+                           f"lit LED {min(evenness or [1]):.3f} of the brightest, {ghosts} ghosts")
+    timings = [l for l in lines if l[0] == "T"]
+    for f in (l for l in lines if l[0] == "F"):
+        seen.frames.append((float(f[1]), f[2]))
+    margins = {"T0H": [], "T1H": [], "low": []}
+    for t in timings:
+        at = float(t[1])
+        for name, got, window in (("T0H", (int(t[3]), int(t[4])), T0H),
+                                  ("T1H", (int(t[5]), int(t[6])), T1H),
+                                  ("low", (int(t[7]), int(t[8])), TLOW)):
+            if got == (0, 0):
+                continue
+            margins[name].append(min(got[0] - window[0], window[1] - got[1]))
+            if got[0] < window[0] or got[1] > window[1]:
+                seen.faults.append(f"frame at {at:.3f} ms: {name} {got[0]}..{got[1]} ns "
+                                   f"outside {window[0]}..{window[1]}")
+        if float(t[9]) < RESET_US:
+            seen.faults.append(f"frame at {at:.3f} ms: {t[9]} us low before it")
+        if int(t[10]):
+            seen.faults.append(f"frame at {at:.3f} ms: interrupts on while sending")
+    if timings:
+        seen.report.append(f"{len(timings)} WS2812 frames; least margin to the datasheet: " +
+                           ", ".join(f"{k} {min(v)} ns" for k, v in margins.items() if v))
+    return seen
+
+
 WATCHERS = {
+    "matrix": lambda *a: watch_pins(*a, "matrix"),
+    "hc595": lambda *a: watch_pins(*a, "hc595"),
+    "ws2812": lambda *a: watch_pins(*a, "ws2812"),
     "max7219": watch_max7219,
     "ht16k33": lambda *a: watch_i2c(*a, "ht16k33"),
     "ssd1306": lambda *a: watch_i2c(*a, "ssd1306"),
