@@ -87,7 +87,7 @@ run)
         exec build/glyph8 "${@:2}"
     fi
     echo "No display: starting the window under Xvfb (screenshot: tools/screenshot.sh)." >&2
-    exec xvfb-run -a build/glyph8 "${@:2}"
+    QT_QPA_PLATFORM=xcb exec xvfb-run -a build/glyph8 "${@:2}"
     ;;
 test)
     install_missing
