@@ -140,7 +140,7 @@ void write_png(const std::string& path, int width, int height,
 }
 
 constexpr const char* usage =
-    "Usage: glyph8_compose_quality [SHEET.png]\n"
+    "usage: glyph8_compose_quality [SHEET.png]\n"
     "Scores the composed face against Misaki Gothic's hand-drawn ideographs (leave-one-out)\n"
     "and writes the comparison sheet to SHEET.png (default docs/composed.png).\n";
 

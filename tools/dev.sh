@@ -69,11 +69,15 @@ dist() {
     cp build-windows/glyph8.exe build-windows/glyph8-cli.exe "$win/"
     cp build-windows/licences/*.txt "$win/licences/"
     sed "s/@PROJECT_VERSION@/$version/" packaging/windows/README.txt | sed 's/$/\r/' >"$win/README.txt"
+    sed 's/$/\r/' LICENSE >"$win/LICENSE.txt"
     (cd dist/stage && zip -qr -X "../glyph8-$version-windows-x64.zip" "glyph8-$version-windows-x64")
     local web=dist/stage/glyph8-$version-web
     mkdir -p "$web"
     cp build-web/glyph8.html "$web/"
     cp -r build-web/site "$web/site"
+    cp LICENSE "$web/"
+    mkdir -p "$web/licences"
+    cp build-web/licences/*.txt "$web/licences/"
     (cd dist/stage && zip -qr -X "../glyph8-$version-web.zip" "glyph8-$version-web")
     rm -rf dist/stage
     ls -l dist

@@ -219,6 +219,14 @@ INSTANTIATE_TEST_SUITE_P(
                  "",
                  "none.ttf: No such file or directory"},
         cli_case{"font_directory", {"--font", data, "6"}, "", 2, "", "Is a directory"},
+        // A Windows path as typed, its backslashes single; other values
+        // keep \\ so that \e and \x9B read as escapes.
+        cli_case{"font_windows_path_as_typed",
+                 {"--font", "C:\\x.ttf", "6"},
+                 "",
+                 2,
+                 "",
+                 "glyph8-cli: C:\\x.ttf: "},
         cli_case{"font_truetype",
                  {"--font", data + "/fonts/square.ttf", "A"},
                  "",
@@ -452,8 +460,9 @@ TEST(Cli, HelpAndVersionSayWhatTheyShould) {
     EXPECT_NE(help.out.find("usage: glyph8-cli"), std::string::npos);
     const outcome version = run_with({"--version"});
     EXPECT_EQ(version.code, 0);
-    for (const char* needle : {"misc-fixed 5x8", "public domain", "Misaki Gothic",
-                               "Droid Sans Fallback", "Apache License 2.0"}) {
+    for (const char* needle :
+         {"misc-fixed 5x8", "public domain", "Misaki Gothic", "Droid Sans Fallback",
+          "Apache License 2.0", "MIT licence", "The glyph8 developers"}) {
         EXPECT_NE(version.out.find(needle), std::string::npos) << needle;
     }
 }
