@@ -5,6 +5,7 @@
 #   tools/dev.sh test   install what is missing, build, run every test
 #   tools/dev.sh web    install what is missing, build the page, open it
 #   tools/dev.sh dist   install what is missing, build the packages into dist/
+#   tools/dev.sh docs   install what is missing, build, remake every picture in docs/
 #
 # All are safe to repeat: packages are installed only when missing, and the
 # builds are incremental. CI=true turns compiler warnings into errors.
@@ -83,6 +84,29 @@ dist() {
     ls -l dist
 }
 
+# Every picture in docs/, one a line: the file, then the command that makes
+# it from the builds into "$out". A preview of another display is one more line.
+pictures=(
+    'docs/window.png            tools/screenshot.sh 國 "$out"'
+    'docs/window-windows.png    tools/screenshot_windows.sh "$out"'
+    'docs/web.png               rm -f build-web/web.png && ctest --preset web -R "^web_page$" >/dev/null && cp build-web/web.png "$out"'
+    'docs/composed.png          build/glyph8_compose_quality "$out" >/dev/null'
+    'docs/message.gif           build/glyph8-cli --preview "你好，世界 Hello" >"$out"'
+)
+
+docs() {
+    build dev
+    build windows
+    build web
+    local line out command
+    for line in "${pictures[@]}"; do
+        out=${line%% *}
+        command=$(sed 's/^[^ ]* *//' <<<"$line")
+        echo "== $out: $command"
+        eval "$command" || { echo "failed: $out" >&2; return 1; }
+    done
+}
+
 case "${1:-}" in
 run)
     install_missing
@@ -118,6 +142,10 @@ dist)
     install_missing
     dist
     ;;
+docs)
+    install_missing
+    docs
+    ;;
 web)
     install_missing
     build web
@@ -126,7 +154,7 @@ web)
         xdg-open build-web/glyph8.html
     ;;
 *)
-    sed -n '2,10p' "$0" | sed 's/^# \{0,1\}//'
+    sed -n '2,11p' "$0" | sed 's/^# \{0,1\}//'
     exit 2
     ;;
 esac
