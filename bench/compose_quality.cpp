@@ -139,10 +139,26 @@ void write_png(const std::string& path, int width, int height,
                static_cast<std::streamsize>(file.size()));
 }
 
+constexpr const char* usage =
+    "usage: glyph8_compose_quality [SHEET.png]\n"
+    "Scores the composed face against Misaki Gothic's hand-drawn ideographs (leave-one-out)\n"
+    "and writes the comparison sheet to SHEET.png (default docs/composed.png).\n";
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    const std::string sheet = argc > 1 ? argv[1] : "docs/composed.png";
+    const std::string first = argc > 1 ? argv[1] : "";
+    if (first == "--help" || first == "-h") {
+        std::fputs(usage, stdout);
+        return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1;
+    }
+    // A name starting with - is an option mistyped, not a sheet to write.
+    if (argc > 2 || first.starts_with('-')) {
+        std::fprintf(stderr, "glyph8_compose_quality: %s\n%s",
+                     argc > 2 ? "one sheet at most" : ("unknown option " + first).c_str(), usage);
+        return 2;
+    }
+    const std::string sheet = argc > 1 ? first : "docs/composed.png";
     const auto r = compose::default_recipe();
     const auto strike = compose::load_strike(r.bitmap_font);
     const auto tried = compose::leave_one_out(r, std::max(1u, std::thread::hardware_concurrency()));

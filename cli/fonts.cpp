@@ -34,14 +34,14 @@ problem check_font(const std::string& path, const face_source& source) {
     face_info info;
     const status probed = probe_face(source, info);
     if (!info.damage.empty()) {
-        return input_problem(shown(path) + ": damaged font (" + info.damage + ")");
+        return input_problem(shown_path(path) + ": damaged font (" + info.damage + ")");
     }
     if (probed != status::ok) {
-        return input_problem(shown(path) +
+        return input_problem(shown_path(path) +
                              ": not a font file that can be read (TrueType, OpenType, BDF or PCF)");
     }
     if (!info.charset.empty()) {
-        return input_problem(shown(path) + ": its characters are not Unicode (" +
+        return input_problem(shown_path(path) + ": its characters are not Unicode (" +
                              shown(info.charset) +
                              "), and glyph8 looks characters up by Unicode; none could be drawn");
     }
@@ -50,7 +50,7 @@ problem check_font(const std::string& path, const face_source& source) {
     const bool unreadable_size = std::any_of(info.strike_sizes.begin(), info.strike_sizes.end(),
                                              [](int px) { return px <= 0; });
     if (!info.scalable && unreadable_size) {
-        return input_problem(shown(path) +
+        return input_problem(shown_path(path) +
                              ": bitmap font whose pixel size cannot be read (its PIXEL_SIZE, "
                              "FONT_ASCENT or FONT_DESCENT is out of range)");
     }
@@ -59,8 +59,8 @@ problem check_font(const std::string& path, const face_source& source) {
         for (const int s : info.strike_sizes) {
             sizes += (sizes.empty() ? "" : ", ") + std::to_string(s);
         }
-        return input_problem(shown(path) + ": bitmap font without an 8 px size (it has " + sizes +
-                             " px); glyphs are drawn at 8 pt, 8 px");
+        return input_problem(shown_path(path) + ": bitmap font without an 8 px size (it has " +
+                             sizes + " px); glyphs are drawn at 8 pt, 8 px");
     }
     return {};
 }
@@ -79,7 +79,7 @@ problem load_fonts(const std::vector<std::string>& paths, const file_reader& rea
         auto data = std::make_shared<std::vector<unsigned char>>();
         std::string why;
         if (!read(path, *data, why)) {
-            return input_problem(shown(path) + ": " + why);
+            return input_problem(shown_path(path) + ": " + why);
         }
         face_source source{path, "", std::span<const unsigned char>(*data), data};
         if (problem p = check_font(path, source)) {
@@ -93,6 +93,7 @@ problem load_fonts(const std::vector<std::string>& paths, const file_reader& rea
 std::string version_text() {
     std::string text = "glyph8-cli ";
     text += version;
+    text += "\nCopyright 2026 The glyph8 developers; released under the MIT licence.";
     text += "\nDefault face, embedded (glyphs come from the first face that has them):\n";
     const auto faces = default_face_sources();
     for (std::size_t i = 0; i < faces.size(); ++i) {

@@ -19,7 +19,11 @@ void warn(std::string_view message, std::ostream& err) {
     report({exit_ok, std::string("warning: ").append(message)}, err);
 }
 
-std::string shown(std::string_view value) {
+namespace {
+
+// `backslash_as_is`: a path's backslashes are its separators on Windows, and
+// C:\\x.ttf is not what the user typed.
+std::string escaped(std::string_view value, bool backslash_as_is) {
     constexpr std::size_t most = 60;
     static constexpr char hex[] = "0123456789ABCDEF";
     std::string out;
@@ -42,7 +46,7 @@ std::string shown(std::string_view value) {
             continue;
         }
         const char32_t c = decode_utf8(value, pos);
-        if (c == U'\\') {
+        if (c == U'\\' && !backslash_as_is) {
             out += "\\\\";
         } else if (c == 0x1B) {
             out += "\\e";
@@ -59,6 +63,16 @@ std::string shown(std::string_view value) {
         out += "... (" + std::to_string(value.size()) + " bytes)";
     }
     return out;
+}
+
+}  // namespace
+
+std::string shown(std::string_view value) {
+    return escaped(value, false);
+}
+
+std::string shown_path(std::string_view path) {
+    return escaped(path, true);
 }
 
 }  // namespace glyph8::cli

@@ -41,5 +41,8 @@ void warn(std::string_view message, std::ostream& err);
 // invisible characters and bytes that are not UTF-8 escaped (\e, \x9B,
 // \u{202E}), and anything past 60 characters cut, with the length said.
 std::string shown(std::string_view value);
+// A file name the user gave, shown as shown() does but with its backslashes
+// as typed: on Windows they separate its folders.
+std::string shown_path(std::string_view path);
 
 }  // namespace glyph8::cli

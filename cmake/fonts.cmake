@@ -52,6 +52,13 @@ glyph8_find_font(GLYPH8_FONT_UMING uming.ttc fonts-arphic-uming /usr/share/fonts
 # Misaki Gothic, matched with those outlines; its pixels are Misaki's.
 set(GLYPH8_FONT_COMPOSED ${PROJECT_SOURCE_DIR}/surface/fonts/glyph8_composed_8.pcf)
 get_property(GLYPH8_FONT_LICENCES GLOBAL PROPERTY GLYPH8_FONT_LICENCES)
-set(GLYPH8_FONT_LICENCE_DIR ${CMAKE_INSTALL_FULL_DOCDIR}/fonts)
-file(RELATIVE_PATH GLYPH8_FONT_LICENCE_DIR_FROM_BIN ${CMAKE_INSTALL_FULL_BINDIR}
-     ${GLYPH8_FONT_LICENCE_DIR})
+# Where they are installed: on Windows in licences\ beside the programs, as
+# in the zip and the build tree; elsewhere in the documentation directory.
+if(WIN32)
+    set(GLYPH8_FONT_LICENCE_DIR_FROM_BIN licences)
+    set(GLYPH8_FONT_LICENCE_INSTALL_DIR ${CMAKE_INSTALL_BINDIR}/licences)
+else()
+    set(GLYPH8_FONT_LICENCE_INSTALL_DIR ${CMAKE_INSTALL_DOCDIR}/fonts)
+    file(RELATIVE_PATH GLYPH8_FONT_LICENCE_DIR_FROM_BIN ${CMAKE_INSTALL_FULL_BINDIR}
+         ${CMAKE_INSTALL_FULL_DOCDIR}/fonts)
+endif()

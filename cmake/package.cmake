@@ -9,13 +9,13 @@ add_custom_command(OUTPUT ${pkg}/changelog.gz
     COMMAND gzip -9n -c ${pkg}/changelog > ${pkg}/changelog.gz
     DEPENDS ${pkg}/changelog)
 if(HELP2MAN)
-    # From --help and --version, so that it cannot drift from them.
-    add_custom_command(OUTPUT ${pkg}/glyph8-cli.1.gz
-        COMMAND sh -c "\"$1\" --no-info --name='8x8 dot-matrix glyphs as source text' \"$2\" | gzip -9n > \"$3\""
-                sh ${HELP2MAN} $<TARGET_FILE:glyph8-cli> ${pkg}/glyph8-cli.1.gz
-        DEPENDS glyph8-cli VERBATIM)
-    list(APPEND pages ${pkg}/glyph8-cli.1.gz)
-    install(FILES ${pkg}/glyph8-cli.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+    # From --help and --version, so that it cannot drift from them; from the
+    # installed copy, whose --version says where the licence texts went.
+    install(CODE "execute_process(COMMAND sh ${PROJECT_SOURCE_DIR}/cmake/installed_man_page.sh
+        ${HELP2MAN} \"\$ENV{DESTDIR}\"
+        \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/glyph8-cli\"
+        \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_MANDIR}/man1/glyph8-cli.1.gz\"
+        COMMAND_ERROR_IS_FATAL ANY)")
 endif()
 if(GLYPH8_GUI)
     add_custom_command(OUTPUT ${pkg}/glyph8.1.gz
@@ -37,6 +37,11 @@ set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+if(GLYPH8_GUI)
+    # libqt6gui6 only recommends its platform plugins; without them the window
+    # cannot open (apt install --no-install-recommends).
+    set(CPACK_DEBIAN_PACKAGE_DEPENDS qt6-qpa-plugins)
+endif()
 set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)

@@ -5,6 +5,7 @@
 #   tools/dev.sh test   install what is missing, build, run every test
 #   tools/dev.sh web    install what is missing, build the page, open it
 #   tools/dev.sh dist   install what is missing, build the packages into dist/
+#   tools/dev.sh docs   install what is missing, build, remake every picture in docs/
 #
 # All are safe to repeat: packages are installed only when missing, and the
 # builds are incremental. CI=true turns compiler warnings into errors.
@@ -69,14 +70,41 @@ dist() {
     cp build-windows/glyph8.exe build-windows/glyph8-cli.exe "$win/"
     cp build-windows/licences/*.txt "$win/licences/"
     sed "s/@PROJECT_VERSION@/$version/" packaging/windows/README.txt | sed 's/$/\r/' >"$win/README.txt"
+    sed 's/$/\r/' LICENSE >"$win/LICENSE.txt"
     (cd dist/stage && zip -qr -X "../glyph8-$version-windows-x64.zip" "glyph8-$version-windows-x64")
     local web=dist/stage/glyph8-$version-web
     mkdir -p "$web"
     cp build-web/glyph8.html "$web/"
     cp -r build-web/site "$web/site"
+    cp LICENSE "$web/"
+    mkdir -p "$web/licences"
+    cp build-web/licences/*.txt "$web/licences/"
     (cd dist/stage && zip -qr -X "../glyph8-$version-web.zip" "glyph8-$version-web")
     rm -rf dist/stage
     ls -l dist
+}
+
+# Every picture in docs/, one a line: the file, then the command that makes
+# it from the builds into "$out". A preview of another display is one more line.
+pictures=(
+    'docs/window.png            tools/screenshot.sh 國 "$out"'
+    'docs/window-windows.png    tools/screenshot_windows.sh "$out"'
+    'docs/web.png               rm -f build-web/web.png && ctest --preset web -R "^web_page$" >/dev/null && cp build-web/web.png "$out"'
+    'docs/composed.png          build/glyph8_compose_quality "$out" >/dev/null'
+    'docs/message.gif           build/glyph8-cli --preview "你好，世界 Hello" >"$out"'
+)
+
+docs() {
+    build dev
+    build windows
+    build web
+    local line out command
+    for line in "${pictures[@]}"; do
+        out=${line%% *}
+        command=$(sed 's/^[^ ]* *//' <<<"$line")
+        echo "== $out: $command"
+        eval "$command" || { echo "failed: $out" >&2; return 1; }
+    done
 }
 
 case "${1:-}" in
@@ -87,7 +115,7 @@ run)
         exec build/glyph8 "${@:2}"
     fi
     echo "No display: starting the window under Xvfb (screenshot: tools/screenshot.sh)." >&2
-    exec xvfb-run -a build/glyph8 "${@:2}"
+    QT_QPA_PLATFORM=xcb exec xvfb-run -a build/glyph8 "${@:2}"
     ;;
 test)
     install_missing
@@ -114,6 +142,10 @@ dist)
     install_missing
     dist
     ;;
+docs)
+    install_missing
+    docs
+    ;;
 web)
     install_missing
     build web
@@ -122,7 +154,7 @@ web)
         xdg-open build-web/glyph8.html
     ;;
 *)
-    sed -n '2,10p' "$0" | sed 's/^# \{0,1\}//'
+    sed -n '2,11p' "$0" | sed 's/^# \{0,1\}//'
     exit 2
     ;;
 esac

@@ -6,6 +6,9 @@ cd "$(dirname "$0")/.."
 text=${1:-6}
 out=${2:-docs/window.png}
 mkdir -p "$(dirname "$out")"
+# A screenshot of Xvfb's screen needs the window on it, whatever the caller's
+# environment says.
+export QT_QPA_PLATFORM=xcb
 exec xvfb-run -a -s "-screen 0 760x300x24" bash -c '
     set -euo pipefail
     build/glyph8 & app=$!

@@ -35,20 +35,36 @@ bool is_keyword(std::string_view word) {
     return listed(keywords, word);
 }
 
-// Names every Arduino sketch already has, from Arduino.h and the AVR
-// library: macros, types and the sketch's own functions.
-bool is_arduino_name(std::string_view word) {
-    static constexpr std::string_view names =
-        " main setup loop byte boolean word String Serial PROGMEM NULL HIGH LOW INPUT OUTPUT "
-        "INPUT_PULLUP LED_BUILTIN LSBFIRST MSBFIRST CHANGE FALLING RISING DEFAULT EXTERNAL "
-        "INTERNAL INTERNAL1V1 INTERNAL2V56 PI HALF_PI TWO_PI DEG_TO_RAD RAD_TO_DEG EULER SERIAL "
-        "DISPLAY min max abs constrain round radians degrees sq bit lowByte highByte bitRead "
-        "bitSet bitClear bitWrite interrupts noInterrupts A0 A1 A2 A3 A4 A5 A6 A7 SS MOSI MISO "
-        "SCK SDA SCL ";
-    return listed(names, word);
-}
+// The names a sketch already has from Arduino.h and the C library it
+// includes, by why each cannot name an array. tests/avr builds every one of
+// them into a sketch against Debian's Arduino core.
+constexpr taken_words taken[] = {
+    // Declaring an array of the name fails: it is already a type.
+    {"a type name of Arduino.h, <stdint.h> or <stddef.h>",
+     " byte boolean word int8_t uint8_t int16_t uint16_t int32_t uint32_t int64_t uint64_t "
+     "int_least8_t uint_least8_t int_least16_t uint_least16_t int_least32_t uint_least32_t "
+     "int_least64_t uint_least64_t int_fast8_t uint_fast8_t int_fast16_t uint_fast16_t "
+     "int_fast32_t uint_fast32_t int_fast64_t uint_fast64_t intptr_t uintptr_t intmax_t "
+     "uintmax_t size_t ptrdiff_t max_align_t nullptr_t "},
+    // Declaring it fails, or linking the sketch does (main), on the Uno or,
+    // for the Mega's references, on the Mega.
+    {"a name every Arduino sketch already has",
+     " main setup loop Serial PROGMEM NULL HIGH LOW INPUT OUTPUT INPUT_PULLUP LED_BUILTIN "
+     "LSBFIRST MSBFIRST CHANGE FALLING RISING DEFAULT EXTERNAL INTERNAL INTERNAL1V1 "
+     "INTERNAL2V56 PI HALF_PI TWO_PI DEG_TO_RAD RAD_TO_DEG EULER SERIAL DISPLAY abs round A0 A1 "
+     "A2 A3 A4 A5 A6 A7 SS MOSI MISO SCK SDA SCL "},
+    // The array compiles, but the sketch loses the class (String) or reads
+    // as calling the macro: min(a, b) and min[i] side by side.
+    {"a macro or class of Arduino.h",
+     " String min max constrain radians degrees sq bit lowByte highByte bitRead bitSet bitClear "
+     "bitWrite interrupts noInterrupts offsetof "},
+};
 
 }  // namespace
+
+std::span<const taken_words> taken_names() {
+    return taken;
+}
 
 std::string_view identifier_problem(std::string_view s) {
     const auto letter = [](char c) {
@@ -69,8 +85,10 @@ std::string_view identifier_problem(std::string_view s) {
         (s.size() > 1 && s[0] == '_' && s[1] >= 'A' && s[1] <= 'Z')) {
         return "reserved to the compiler: it holds __ or starts with _ and a capital";
     }
-    if (is_arduino_name(s)) {
-        return "a name every Arduino sketch already has";
+    for (const taken_words& t : taken) {
+        if (listed(t.words, s)) {
+            return t.reason;
+        }
     }
     return {};
 }

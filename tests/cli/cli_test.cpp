@@ -161,7 +161,11 @@ INSTANTIATE_TEST_SUITE_P(
         cli_case{"name_keyword", {"--name", "or", "6"}, "", 2, "", "cannot name an array"},
         cli_case{"name_gnu_keyword", {"--name", "typeof", "6"}, "", 2, "", "a keyword"},
         cli_case{"name_reserved", {"--name", "_X", "6"}, "", 2, "", "reserved to the compiler"},
-        cli_case{"name_in_every_sketch", {"--name", "byte", "6"}, "", 2, "", "already has"},
+        cli_case{"name_in_every_sketch", {"--name", "HIGH", "6"}, "", 2, "", "already has"},
+        cli_case{"name_arduino_type", {"--name", "byte", "6"}, "", 2, "", "a type name"},
+        cli_case{"name_stdint_type", {"--name", "uint8_t", "6"}, "", 2, "", "<stdint.h>"},
+        cli_case{"name_stddef_type", {"--name", "size_t", "6"}, "", 2, "", "a type name"},
+        cli_case{"name_arduino_macro", {"--name", "min", "6"}, "", 2, "", "a macro or class"},
         cli_case{"name_echoed_escaped",
                  {"--name", "a\x1B[31mRED\r", "6"},
                  "",
@@ -215,6 +219,14 @@ INSTANTIATE_TEST_SUITE_P(
                  "",
                  "none.ttf: No such file or directory"},
         cli_case{"font_directory", {"--font", data, "6"}, "", 2, "", "Is a directory"},
+        // A Windows path as typed, its backslashes single; other values
+        // keep \\ so that \e and \x9B read as escapes.
+        cli_case{"font_windows_path_as_typed",
+                 {"--font", "C:\\x.ttf", "6"},
+                 "",
+                 2,
+                 "",
+                 "glyph8-cli: C:\\x.ttf: "},
         cli_case{"font_truetype",
                  {"--font", data + "/fonts/square.ttf", "A"},
                  "",
@@ -517,8 +529,9 @@ TEST(Cli, HelpAndVersionSayWhatTheyShould) {
     EXPECT_NE(help.out.find("usage: glyph8-cli"), std::string::npos);
     const outcome version = run_with({"--version"});
     EXPECT_EQ(version.code, 0);
-    for (const char* needle : {"misc-fixed 5x8", "public domain", "Misaki Gothic",
-                               "Droid Sans Fallback", "Apache License 2.0"}) {
+    for (const char* needle :
+         {"misc-fixed 5x8", "public domain", "Misaki Gothic", "Droid Sans Fallback",
+          "Apache License 2.0", "MIT licence", "The glyph8 developers"}) {
         EXPECT_NE(version.out.find(needle), std::string::npos) << needle;
     }
 }

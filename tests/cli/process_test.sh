@@ -88,4 +88,14 @@ if [ -z "$dir" ] || [ ! -f "$dir/fonts-misaki.txt" ] || [ ! -f "$dir/fonts-arphi
 else
     echo "ok   installed_licences"
 fi
+# The man page describes the installed copy: where its licence texts went.
+man=$tmp/prefix/share/man/man1/glyph8-cli.1.gz
+if ! command -v help2man >/dev/null; then
+    echo "skip installed_man_page: no help2man"
+elif zcat "$man" | sed 's/\\f[BIRP]//g; s/\\[,/]//g; s/\\-/-/g' | grep -qF "licence texts are in $dir"; then
+    echo "ok   installed_man_page"
+else
+    echo "FAIL installed_man_page: $(zcat "$man" 2>&1 | grep -i 'licence texts')" >&2
+    fail=1
+fi
 exit $fail

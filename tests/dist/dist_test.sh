@@ -25,6 +25,15 @@ for f in usr/bin/glyph8 usr/bin/glyph8-cli usr/share/man/man1/glyph8-cli.1.gz \
 done
 [ "$("$tmp/deb/usr/bin/glyph8-cli" 說)" = "$want" ] && ok ".deb: glyph8-cli 說" || bad ".deb line"
 "$tmp/deb/usr/bin/glyph8-cli" --version | grep -q "glyph8-cli $version" || bad ".deb version"
+dpkg-deb -f "$deb" Depends | grep -q "qt6-qpa-plugins" && ok ".deb depends on qt6-qpa-plugins" ||
+    bad ".deb does not depend on the window's platform plugins: $(dpkg-deb -f "$deb" Depends)"
+# glyph8's own licence, named wherever the program goes.
+grep -qx "License: Expat" "$tmp/deb/usr/share/doc/glyph8/copyright" && ok ".deb copyright: Expat" ||
+    bad ".deb copyright names no licence for glyph8's code"
+zcat "$tmp/deb/usr/share/man/man1/glyph8-cli.1.gz" | sed 's/\\f[BIRP]//g; s/\\[,/]//g; s/\\-/-/g' >"$tmp/man"
+grep -q "MIT licence" "$tmp/man" && grep -q "licence texts are in /usr/share/doc/glyph8/fonts" "$tmp/man" &&
+    ok "man page: MIT licence, licence texts in /usr/share/doc/glyph8/fonts" ||
+    bad "man glyph8-cli: $(grep -i licen "$tmp/man")"
 
 dir="$tmp/我的 工具"
 mkdir -p "$dir"
@@ -33,6 +42,14 @@ exe_dir="$dir/glyph8-$version-windows-x64"
 wine=(tools/wine_run.sh "$PWD/build-windows/wine")
 got=$("${wine[@]}" "$exe_dir/glyph8-cli.exe" 說 | tr -d '\r')
 [ "$got" = "$want" ] && ok "zip under Wine: glyph8-cli.exe 說" || bad "zip line: $got"
+grep -q "MIT License" "$exe_dir/LICENSE.txt" && grep -q "MIT licence" "$exe_dir/README.txt" &&
+    ok "zip: LICENSE.txt, named in README.txt" || bad "zip: no LICENSE.txt or README.txt names none"
+licences=$("${wine[@]}" "$exe_dir/glyph8-cli.exe" --version | tr -d '\r' |
+    sed -n 's/^The fonts. licence texts are in //p')
+case $licences in
+*'\glyph8-'"$version"'-windows-x64\licences') ok "zip under Wine: --version finds licences\ beside it" ;;
+*) bad "zip under Wine: --version gives '$licences' for the licence texts" ;;
+esac
 for exe in glyph8.exe glyph8-cli.exe; do
     strings -el "$exe_dir/$exe" | grep -qx "$version" && ok "$exe carries version $version" ||
         bad "$exe has no version resource"
@@ -54,6 +71,10 @@ else
 fi
 
 unzip -q "dist/glyph8-$version-web.zip" -d "$tmp/web"
+web_dir="$tmp/web/glyph8-$version-web"
+[ "$(ls "$web_dir"/licences/*.txt | wc -l)" = "$(ls build/licences/*.txt | wc -l)" ] &&
+    grep -q "MIT License" "$web_dir/LICENSE" && ok "web zip: LICENSE and the fonts' licences" ||
+    bad "web zip: LICENSE or the fonts' licences missing"
 if /usr/bin/python3 - "$tmp/web/glyph8-$version-web/glyph8.html" "$want" <<'PY'; then
 import sys, time, tempfile
 from selenium import webdriver

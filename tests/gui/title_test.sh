@@ -2,6 +2,9 @@
 # The title the window manager is given names glyph8 once: Qt adds the
 # application's display name to a title that does not end with it.
 #   title_test.sh GLYPH8
+# The window manager is X11's: the platform is set here, whatever the caller's
+# environment says (QT_QPA_PLATFORM=offscreen would show no window at all).
+export QT_QPA_PLATFORM=xcb
 exec xvfb-run -a sh -c '
     "$0" & pid=$!
     name=

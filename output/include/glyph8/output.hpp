@@ -145,6 +145,15 @@ std::string describe_character(char32_t c);
 // it can.
 std::string_view identifier_problem(std::string_view name);
 
+// The words identifier_problem refuses because C's library or Arduino.h
+// already has them (space-separated, a space at each end), with the reason it
+// gives for each list; for a test that builds each into a sketch.
+struct taken_words {
+    std::string_view reason;
+    std::string_view words;
+};
+std::span<const taken_words> taken_names();
+
 }  // namespace glyph8::output
 
 namespace glyph8::output {

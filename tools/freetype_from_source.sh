@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Builds FreeType for Windows from Debian's own source package into PREFIX:
+# Builds FreeType for another system (Windows, WebAssembly), with the given
+# toolchain file, from Debian's own source package into PREFIX:
 # static, with its own gzip code and nothing else from outside.
-#   tools/windows_freetype.sh WORK_DIR PREFIX TOOLCHAIN_FILE
+#   tools/freetype_from_source.sh WORK_DIR PREFIX TOOLCHAIN_FILE
 # apt-get runs on a private copy of the system's Debian sources, turned into
 # deb-src entries, with its lists and cache under WORK_DIR: the machine's
 # /etc/apt is only read. Does nothing when PREFIX already has the library.
