@@ -1,9 +1,14 @@
 // The page's way into glyph8: the window's capture, and the command line's
 // run for everything else, called from JavaScript with UTF-8 strings. The
-// page keeps no state here but the surface and the last results.
+// page keeps no state here but the surface and the last results. No C++
+// exception leaves this file: each entry point that can throw answers with
+// a failure code instead, and the page then starts a fresh instance, the
+// only way to give a grown WebAssembly memory back.
 #include <emscripten/emscripten.h>
 
 #include <cstdint>
+#include <exception>
+#include <new>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -13,6 +18,9 @@
 #include "glyph8/default_face.hpp"
 #include "glyph8/form1.hpp"
 #include "glyph8/output.hpp"
+
+// The licence texts, linked in from licences.S (web/CMakeLists.txt).
+extern "C" const char glyph8_licence_texts[];
 
 namespace {
 
@@ -28,6 +36,25 @@ struct page_state {
 page_state& state() {
     static page_state s;
     return s;
+}
+
+// What an entry point returns when it could not finish at all; the page
+// knows these numbers (shell.html, failureCodes).
+enum page_failure : int {
+    failed_out_of_memory = -1,
+    failed_exception = -2,
+};
+
+// The one place where C++ exceptions stop on their way to JavaScript.
+template <typename Call>
+int guarded(Call&& call) noexcept {
+    try {
+        return call();
+    } catch (const std::bad_alloc&) {
+        return failed_out_of_memory;
+    } catch (...) {
+        return failed_exception;
+    }
 }
 
 void append_json_string(std::string& out, std::string_view text) {
@@ -76,26 +103,39 @@ std::string form_json() {
 
 extern "C" {
 
-// Form1 as JSON, for the page to build itself from.
-EMSCRIPTEN_KEEPALIVE const char* glyph8_form() {
-    if (state().form.empty()) {
+// Builds the surface and Form1 as JSON, for the page to build itself from:
+// 0, or a page_failure.
+EMSCRIPTEN_KEEPALIVE int glyph8_start() {
+    return guarded([] {
         state().form = form_json();
-    }
+        return 0;
+    });
+}
+EMSCRIPTEN_KEEPALIVE const char* glyph8_form() {
     return state().form.c_str();
 }
 
-// The click of Command1 on `text`: 0 and the line, or 1 and what failed.
+// glyph8's licence and those of the embedded fonts: a name, NUL, the text,
+// NUL, and so on; an empty name ends the list.
+EMSCRIPTEN_KEEPALIVE const char* glyph8_licences() {
+    return glyph8_licence_texts;
+}
+
+// The click of Command1 on `text`: 0 and the line, 1 and what failed, or a
+// page_failure.
 EMSCRIPTEN_KEEPALIVE int glyph8_capture(const char* text) {
-    page_state& s = state();
-    glyph8::surface_box box(s.pic);
-    glyph8::string_box input(text);
-    glyph8::string_box output;
-    if (const auto error = glyph8::run_capture(box, input, output, &s.window)) {
-        s.line = glyph8::form::describe_failure(*error) + "\n" + error->message();
-        return 1;
-    }
-    s.line = output.text();
-    return 0;
+    return guarded([text] {
+        page_state& s = state();
+        glyph8::surface_box box(s.pic);
+        glyph8::string_box input(text);
+        glyph8::string_box output;
+        if (const auto error = glyph8::run_capture(box, input, output, &s.window)) {
+            s.line = glyph8::form::describe_failure(*error) + "\n" + error->message();
+            return 1;
+        }
+        s.line = output.text();
+        return 0;
+    });
 }
 EMSCRIPTEN_KEEPALIVE const char* glyph8_line() {
     return state().line.c_str();
@@ -111,21 +151,29 @@ EMSCRIPTEN_KEEPALIVE std::uint32_t glyph8_window(int half) {
 
 // glyph8-cli with `count` NUL-terminated arguments one after another and
 // `input` as its standard input; the exit code, and the output and the
-// messages after it.
+// messages after it; or a page_failure.
 EMSCRIPTEN_KEEPALIVE int glyph8_run(const char* args, int count, const char* input,
                                     int input_size) {
-    std::vector<std::string> list;
-    for (int i = 0; i < count; ++i) {
-        list.emplace_back(args);
-        args += list.back().size() + 1;
-    }
-    glyph8::cli::string_source in(std::string(input, static_cast<std::size_t>(input_size)));
-    glyph8::cli::string_sink out;
-    std::ostringstream err;
-    const int code = glyph8::cli::run(list, in, out, err);
-    state().out = std::move(out.text);
-    state().err = err.str();
-    return code;
+    return guarded([=] {
+        page_state& s = state();
+        // The last run's results go first, so that they cannot be taken for
+        // this one's, and their memory is there for this run.
+        std::string().swap(s.out);
+        std::string().swap(s.err);
+        std::vector<std::string> list;
+        const char* arg = args;
+        for (int i = 0; i < count; ++i) {
+            list.emplace_back(arg);
+            arg += list.back().size() + 1;
+        }
+        glyph8::cli::string_source in(std::string(input, static_cast<std::size_t>(input_size)));
+        glyph8::cli::string_sink out;
+        std::ostringstream err;
+        const int code = glyph8::cli::run(list, in, out, err);
+        s.out = std::move(out.text);
+        s.err = err.str();
+        return code;
+    });
 }
 EMSCRIPTEN_KEEPALIVE const char* glyph8_output() {
     return state().out.data();

@@ -1,6 +1,8 @@
 """The page in Debian's Chromium, as a user drives it: real keys into Text2,
-a click and Enter, the output box and the enlarged view read back, a batch
-download, and no request to anywhere. Also measures what the page costs.
+a click and Enter, the output box and the enlarged view read back, pastes
+over the input box's limit, a batch download, the licences, no request to
+anywhere, and batch runs that fail inside the wasm. Also measures what the
+page costs.
 
     page_test.py BUILD_WEB CLI_JS NODE_RUN [SCREENSHOT]
 """
@@ -49,6 +51,164 @@ def wait_ready(driver, timeout=30):
             return ready
         time.sleep(0.02)
     raise AssertionError("the page never became ready")
+
+
+def wait_until(driver, script, timeout=30, *args):
+    end = time.time() + timeout
+    while time.time() < end:
+        value = driver.execute_script(script, *args)
+        if value:
+            return value
+        time.sleep(0.02)
+    raise AssertionError("waited in vain for: " + script)
+
+
+def run_batch(driver, text=None, format=None):
+    """Clicks 產生 and waits for the run to end (the button is disabled
+    while it runs)."""
+    driver.execute_script("""
+        if (arguments[0] !== null) document.getElementById('batchText').value = arguments[0];
+        if (arguments[1] !== null) document.getElementById('batchFormat').value = arguments[1];
+        document.getElementById('batchRun').click();""", text, format)
+    wait_until(driver, "return !document.getElementById('batchRun').disabled")
+
+
+def uncaught(driver):
+    """Errors thrown in the page's scripts that nothing caught."""
+    return [e["message"] for e in driver.get_log("browser")
+            if e["level"] == "SEVERE" and (e["source"] == "javascript" or "Uncaught" in e["message"])]
+
+
+# Real copy and paste: "xy" copied from another box, pasted into Text2 over
+# what is there (all of it selected, or the caret at the end).
+PASTES = [
+    # name, characters in Text2, select all first, length after, notice shown
+    ("xy after 99,999 characters: y is cut", 99999, False, 100000, True),
+    ("xy over all of 99,999 characters", 99999, True, 2, False),
+    ("xy after 99,998 characters: it fits", 99998, False, 100000, False),
+]
+
+
+def check_pastes(driver, failures):
+    name = driver.find_element(By.ID, "batchName")
+    text2 = driver.find_element(By.ID, "Text2")
+    cut = driver.execute_script("return form.cutNotice")
+    for row, length, select_all, after, notice in PASTES:
+        name.clear()
+        name.send_keys("xy")
+        name.send_keys(Keys.CONTROL, "a")
+        name.send_keys(Keys.CONTROL, "c")
+        driver.execute_script("arguments[0].value = 'a'.repeat(arguments[1]);", text2, length)
+        text2.click()
+        text2.send_keys((Keys.CONTROL, "a") if select_all else (Keys.END,))
+        text2.send_keys(Keys.CONTROL, "v")
+        time.sleep(0.1)  # the notice is set once the paste is in
+        value, shown = driver.execute_script(
+            "return [document.getElementById('Text2').value,"
+            " document.getElementById('notice').textContent]")
+        if len(value) != after or not value.endswith("x" if notice else "xy"):
+            failures.append(f"paste, {row}: {len(value)} characters ending {value[-3:]!r}")
+        if shown != (cut if notice else ""):
+            failures.append(f"paste, {row}: notice {shown!r}")
+    name.clear()
+    name.send_keys("d")
+    text2.send_keys(Keys.CONTROL, "a")
+    text2.send_keys(Keys.BACKSPACE)
+
+
+def check_licences(driver, failures):
+    driver.find_element(By.ID, "aboutOpen").click()
+    about = driver.find_element(By.ID, "about")
+    text = about.text
+    if not about.get_attribute("open"):
+        failures.append("the licences view did not open")
+    for needed in ["Copyright (c) 2026 The glyph8 developers", "Permission is hereby granted",
+                   "Version 2.0, January 2004",
+                   "TERMS AND CONDITIONS FOR USE, REPRODUCTION, AND DISTRIBUTION",
+                   "xfonts-base", "fonts-misaki", "fonts-droid-fallback", "fonts-noto-cjk",
+                   "fonts-arphic-uming"]:
+        if needed not in text:
+            failures.append("the licences view lacks " + repr(needed))
+    driver.find_element(By.ID, "aboutClose").click()
+    if about.get_attribute("open"):
+        failures.append("the licences view did not close")
+
+
+# Batch runs under a low memory ceiling: the last result goes as the run
+# starts; a failure is said in the page, the instance is started afresh (its
+# memory back to where it started), nothing escapes to the console, and the
+# next run works.
+FAILURES = [
+    # name, format, text, modules, must fail
+    # Fails whatever the writers do: the wasm cannot hold two copies of it.
+    ("a text the memory cannot copy", "each", "國" * ((14 << 20) // 3), "4", True),
+    # The tester's case made small: the GIF writer runs out of memory as it
+    # is now; should it come to fit, the new preview must be the one shown.
+    ("a preview larger than the memory", "preview", "國" * 2000, "16", False),
+]
+CEILING = 32 << 20
+CLEARED = [True, "", True, "", ""]
+
+
+def batch_shown(driver):
+    return driver.execute_script("""
+        const value = id => document.getElementById(id);
+        return [value('batchPreview').hidden, value('batchPreview').src,
+                value('batchDownload').hidden, value('batchDownload').href,
+                value('batchOut').textContent];""")
+
+
+def check_failures(driver, page, failures):
+    driver.execute_cdp_cmd("Page.addScriptToEvaluateOnNewDocument",
+                           {"source": f"window.glyph8MemoryCeiling = {CEILING};"})
+    driver.get(page)
+    wait_ready(driver)
+    uncaught(driver)
+    start = driver.execute_script("return wasm.HEAPU8.length")
+    for row, format, text, modules, must_fail in FAILURES:
+        driver.execute_script("document.getElementById('batchModules').value = '16'")
+        run_batch(driver, "歡迎光臨", "preview")
+        old = driver.execute_script("return document.getElementById('batchPreview').src")
+        if not old.startswith("blob:"):
+            failures.append(f"{row}: no preview before it")
+        restarts = driver.execute_script("return glyph8Timing.restarts")
+        # In the click, before the run: nothing of the last result is left.
+        driver.execute_script("""
+            const value = id => document.getElementById(id);
+            value('batchModules').value = arguments[2];
+            value('batchText').value = arguments[0];
+            value('batchFormat').value = arguments[1];
+            value('batchRun').click();
+            window.atClick = [value('batchPreview').hidden, value('batchPreview').src,
+                              value('batchDownload').hidden, value('batchDownload').href,
+                              value('batchOut').textContent];""", text, format, modules)
+        at_click = driver.execute_script("return window.atClick")
+        if at_click != CLEARED:
+            failures.append(f"{row}: the last result still shown as the run starts: {at_click}")
+        wait_until(driver, "return !document.getElementById('batchRun').disabled", 120)
+        wait_until(driver, "return wasm !== null", 60)
+        said = driver.execute_script("return document.getElementById('batchMessages').textContent")
+        shown = batch_shown(driver)
+        if driver.execute_script("return glyph8Timing.restarts") > restarts:
+            if not said.startswith("記憶體不足") or "已重新啟動" not in said:
+                failures.append(f"{row}: said {said!r}")
+            if shown != CLEARED:
+                failures.append(f"{row}: a result shown after the failure: {shown}")
+            memory = driver.execute_script("return wasm.HEAPU8.length")
+            if memory != start:
+                failures.append(f"{row}: {memory} bytes of memory after the failure, not {start}")
+        elif must_fail:
+            failures.append(f"{row}: did not fail: {said!r}")
+        elif shown[0] or shown[1] == old or shown[3] != shown[1]:
+            failures.append(f"{row}: not its own preview: {shown}")
+        errors = uncaught(driver)
+        if errors:
+            failures.append(f"{row}: in the console: {errors[:2]}")
+        driver.execute_script("document.getElementById('batchModules').value = '4'")
+        run_batch(driver, "國6說", "bdf")
+        if not driver.execute_script("return document.getElementById('batchOut').textContent"
+                                     ).startswith("STARTFONT"):
+            failures.append(f"{row}: the run after it did not work")
 
 
 def requests_made(driver):
@@ -115,6 +275,7 @@ def main():
         batch_text.send_keys("國6說")
         Select(driver.find_element(By.ID, "batchFormat")).select_by_value("bdf")
         driver.find_element(By.ID, "batchRun").click()
+        wait_until(driver, "return !document.getElementById('batchRun').disabled")
         driver.find_element(By.ID, "batchDownload").click()
         path = os.path.join(downloads, "glyph8.bdf")
         for _ in range(100):
@@ -131,29 +292,25 @@ def main():
         each = "".join(chr(c) for c in range(33, 127)) + each
         table_times = []
         for _ in range(5):
-            table = driver.execute_script("""
-                document.getElementById('batchText').value = arguments[0];
-                document.getElementById('batchFormat').value = 'each';
-                document.getElementById('batchRun').click();
-                return [glyph8Timing.batch, document.getElementById('batchOut').textContent];""",
-                each)
+            run_batch(driver, each, "each")
+            table = driver.execute_script(
+                "return [glyph8Timing.batch, document.getElementById('batchOut').textContent];")
             table_times.append(table[0])
         expected_table = open(os.path.join(os.path.dirname(__file__), "..", "data",
                                            "each_ascii_big5_level1.txt"), encoding="utf-8").read()
         if table[1] != expected_table:
             failures.append("the page's --each table differs from the checked-in one")
-        driver.execute_script("document.getElementById('batchText').value = '歡迎光臨';"
-                              "document.getElementById('batchFormat').value = 'preview';")
-        driver.find_element(By.ID, "batchRun").click()
+        run_batch(driver, "歡迎光臨", "preview")
+        check_pastes(driver, failures)
+        check_licences(driver, failures)
         foreign = [u for u in requests_made(driver)
                    if not u.startswith(("file:", "data:", "blob:", "chrome:", "about:"))]
         if foreign:
             failures.append("requests: " + ", ".join(foreign[:5]))
         driver.execute_script("document.getElementById('Text2').value = '國';"
-                              "document.getElementById('Command1').click();"
-                              "document.getElementById('batchFormat').value = 'each';"
-                              "document.getElementById('batchText').value = '國6說';"
-                              "document.getElementById('batchRun').click(); window.scrollTo(0, 0);")
+                              "document.getElementById('Command1').click();")
+        run_batch(driver, "國6說", "each")
+        driver.execute_script("window.scrollTo(0, 0);")
         if shot:
             driver.save_screenshot(shot)
         # The split build, served from this machine as a host would.
@@ -168,6 +325,10 @@ def main():
             driver.get(f"http://127.0.0.1:{server.server_port}/glyph8.html")
             split.append(wait_ready(driver))
         server.shutdown()
+        errors = uncaught(driver)
+        if errors:
+            failures.append("in the console: " + "; ".join(errors[:3]))
+        check_failures(driver, page, failures)
         print(f"one-file page ready: median {statistics.median(loads):.0f} ms {[round(t) for t in loads]}")
         print(f"split page ready: median {statistics.median(split):.0f} ms {[round(t) for t in split]}")
         print(f"click: median {statistics.median(clicks):.2f} ms")
