@@ -63,6 +63,7 @@ unsigned long panelSentAt;            // when the line last went low after a fra
 // a panel, and millis() misses the ticks of that time: each frame sets it
 // back by up to 2 ms a panel.
 void panelSend(const byte* bytes, uint16_t count) {
+#if defined(__AVR__)  // fast path: the bits are timed by counting cycles
   volatile uint8_t* port = portOutputRegister(digitalPinToPort(LED_PIN));
   const byte mask = digitalPinToBitMask(LED_PIN);
   byte current, next;
@@ -95,6 +96,10 @@ void panelSend(const byte* bytes, uint16_t count) {
       : "memory");
   SREG = saved;
   panelSentAt = micros();
+#else
+  (void)bytes;
+  (void)count;
+#endif
 }
 
 void displayBegin() {
