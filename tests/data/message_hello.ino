@@ -35,7 +35,11 @@
 const byte TEST_PATTERN[8] PROGMEM = {0x01, 0x18, 0x18, 0x18, 0x18, 0x3C, 0x18, 0x00};
 byte frame[COLUMNS];  // a byte per column, leftmost first, top pixel lowest
 
-// The display's driver.
+// The display's driver: it starts the display, shows a new frame, and keeps
+// a multiplexed display scanned.
+void displayBegin();
+void displayShow();
+void displayRefresh();
 // MAX7219 8x8 modules in a chain. The chips hold the image, so a frame is
 // sent once, when it changes: eight registers of every chip.
 #include <SPI.h>
