@@ -16,6 +16,7 @@
 #include "cli.hpp"
 #include "glyph8/capture.hpp"
 #include "glyph8/default_face.hpp"
+#include "glyph8/display.hpp"
 #include "glyph8/form1.hpp"
 #include "glyph8/output.hpp"
 
@@ -68,6 +69,41 @@ void append_json_string(std::string& out, std::string_view text) {
     out += '"';
 }
 
+// The displays and boards, for the batch panel's choices: the same table
+// the command line's help and checks come from.
+std::string displays_json() {
+    namespace out = glyph8::output;
+    std::string json = "\"displays\":[";
+    for (const out::display& d : out::displays()) {
+        json += json.back() == '[' ? "{" : ",{";
+        json += "\"name\":";
+        append_json_string(json, d.name);
+        json += ",\"help\":";
+        append_json_string(json, d.help);
+        json += ",\"variants\":[";
+        for (const out::display_variant& v : d.variants) {
+            json += json.back() == '[' ? "" : ",";
+            append_json_string(json, v.name);
+        }
+        json += "],\"modules\":" +
+                std::to_string((d.options & out::takes_modules) != 0 ? d.most_modules : 0) +
+                ",\"defaultModules\":" + std::to_string(d.default_modules) + ",\"motion\":" +
+                (d.default_motion == out::motion::scroll ? "\"scroll\"" : "\"page\"") +
+                ",\"step\":" + std::to_string(d.default_step_ms) +
+                ",\"colour\":" + ((d.options & out::takes_colour) != 0 ? "true" : "false") + "}";
+    }
+    json += "],\"arduinos\":[";
+    for (const out::arduino_board& b : out::arduino_boards()) {
+        json += json.back() == '[' ? "{" : ",{";
+        json += "\"name\":";
+        append_json_string(json, b.name);
+        json += ",\"title\":";
+        append_json_string(json, b.title);
+        json += "}";
+    }
+    return json + "]";
+}
+
 std::string form_json() {
     namespace form = glyph8::form;
     std::string json = "{\"title\":";
@@ -96,7 +132,7 @@ std::string form_json() {
         append_json_string(json, c.text);
         json += std::string(",\"multiLine\":") + (c.multi_line ? "true" : "false") + "}";
     }
-    return json + "]}";
+    return json + "]," + displays_json() + "}";
 }
 
 }  // namespace

@@ -244,9 +244,10 @@ class sketch_writer : public message_writer {
         } else {
             out += "void screenBegin();\nbyte screenColumn();\n";
         }
-        out += "\n// The display's driver: it starts the display, shows a new frame, and keeps\n"
-               "// a multiplexed display scanned.\n"
-               "void displayBegin();\nvoid displayShow();\nvoid displayRefresh();\n";
+        out +=
+            "\n// The display's driver: it starts the display, shows a new frame, and keeps\n"
+            "// a multiplexed display scanned.\n"
+            "void displayBegin();\nvoid displayShow();\nvoid displayRefresh();\n";
         out += m_.shown_on->driver;
         append_message(out, plan);
         out += cursor_code;

@@ -131,7 +131,7 @@ def main():
     settings = {made[i]: made[i + 1] for i in range(0, len(made) - 1, 2) if made[i].startswith("--")}
     display = settings["--display"]
     fqbn, mcu = BOARDS[settings["--arduino"]]
-    short_step = harnesses.SHORT_STEP.get(display, 10)
+    short_step = harnesses.short_step(display, settings)
     if not real_time:
         defines += [f"-DSTEP_MS={short_step}", f"-DTEST_PATTERN_MS={short_step}"]
     elf, log = build(sketch, work, name, fqbn, defines)

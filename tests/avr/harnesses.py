@@ -100,8 +100,9 @@ def watch_max7219(harness_dir, elf, mcu, settings, ms):
         t, image = words
         if image != "off":
             seen.frames.append((float(t), image))
-    if "latched" in err:
-        seen.faults.append(err.strip().splitlines()[0])
+    for line in err.splitlines():
+        if "latched" in line or "not an output" in line:
+            seen.faults.append(line)
     return seen
 
 
@@ -196,9 +197,13 @@ WATCHERS = {
 }
 
 # The step the tests run at: short, but long enough for a display's write
-# (a whole OLED screen takes about 42 ms at 400 kHz) and the harness's
-# 1 ms of quiet that ends a frame.
-SHORT_STEP = {"ssd1306": 60, "sh1106": 60}
+# (a whole OLED screen takes about 42 ms at 400 kHz, the two lines of a
+# scrolling one about 9.5 ms) and the harness's 1 ms of quiet that ends a
+# frame.
+def short_step(display, settings):
+    if display in PANELS:
+        return 60 if "--page" in settings else 15
+    return 10
 
 
 def watch(harness_dir, display, elf, mcu, settings, ms):

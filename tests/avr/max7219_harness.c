@@ -98,7 +98,10 @@ static void latch(void) {
  * byte as it is written to SPDR and sets SPIF after the byte's real time
  * (8 SPI clocks at the divisor SPCR and SPSR choose); the bytes simavr's SPI
  * raises later are not listened to. */
-enum { spcr = 0x4C, spsr = 0x4D, spdr = 0x4E };
+enum { ddrb = 0x24, spcr = 0x4C, spsr = 0x4D, spdr = 0x4E };
+/* MOSI and SCK: PB3 and PB5 on an Uno, PB2 and PB1 on a Mega. */
+static int mosi_bit = 3, sck_bit = 5;
+static int warned_pins;
 
 static avr_cycle_count_t spi_done(struct avr_t* a, avr_cycle_count_t when, void* param) {
     (void)when;
@@ -112,6 +115,17 @@ static void on_spdr(struct avr_t* a, avr_io_addr_t addr, uint8_t value, void* pa
     a->data[addr] = value;
     if (!(a->data[spcr] & 0x40)) {
         return; /* SPI off */
+    }
+    /* The SPI drives MOSI and SCK only when they are outputs: a sketch that
+     * sets up another board's SPI pins sends the chips nothing. */
+    const uint8_t spi_pins = (uint8_t)(1u << mosi_bit | 1u << sck_bit);
+    if ((a->data[ddrb] & spi_pins) != spi_pins) {
+        if (!warned_pins) {
+            fprintf(stderr, "harness: SPI bytes written while MOSI or SCK is not an output\n");
+            warned_pins = 1;
+        }
+        avr_cycle_timer_register(a, 16, spi_done, NULL);
+        return;
     }
     for (int i = 7; i >= 0; --i) {
         add_bit((value >> i) & 1);
@@ -167,6 +181,8 @@ int main(int argc, char** argv) {
         cs_bit = 4;
         din_bit = 5;
         clk_bit = 7;
+        mosi_bit = 2;
+        sck_bit = 1;
     }
     avr = avr_make_mcu_by_name(mcu);
     if (!avr) {
