@@ -7,7 +7,6 @@
 #include <emscripten/emscripten.h>
 
 #include <cstdint>
-#include <exception>
 #include <new>
 #include <sstream>
 #include <string>
@@ -40,7 +39,7 @@ page_state& state() {
 }
 
 // What an entry point returns when it could not finish at all; the page
-// knows these numbers (shell.html, failureCodes).
+// knows these numbers (shell.html, failureTexts).
 enum page_failure : int {
     failed_out_of_memory = -1,
     failed_exception = -2,

@@ -172,6 +172,7 @@ def check_failures(driver, page, failures):
         if not old.startswith("blob:"):
             failures.append(f"{row}: no preview before it")
         restarts = driver.execute_script("return glyph8Timing.restarts")
+        driver.execute_script("window.lastInstance = new WeakRef(wasm)")
         # In the click, before the run: nothing of the last result is left.
         driver.execute_script("""
             const value = id => document.getElementById(id);
@@ -197,6 +198,10 @@ def check_failures(driver, page, failures):
             memory = driver.execute_script("return wasm.HEAPU8.length")
             if memory != start:
                 failures.append(f"{row}: {memory} bytes of memory after the failure, not {start}")
+            # The failed instance, with all the memory it grew to, is garbage.
+            driver.execute_cdp_cmd("HeapProfiler.collectGarbage", {})
+            if driver.execute_script("return lastInstance.deref() !== undefined"):
+                failures.append(f"{row}: the failed instance is still held")
         elif must_fail:
             failures.append(f"{row}: did not fail: {said!r}")
         elif shown[0] or shown[1] == old or shown[3] != shown[1]:
