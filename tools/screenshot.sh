@@ -14,11 +14,14 @@ exec xvfb-run -a -s "-screen 0 760x300x24" bash -c '
     build/glyph8 & app=$!
     trap "kill $app 2>/dev/null || true" EXIT
     for _ in $(seq 50); do
-        win=$(xdotool search --name "glyph8" 2>/dev/null | head -n1) && [ -n "$win" ] && break
+        win=$(xdotool search --onlyvisible --name "glyph8" 2>/dev/null | head -n1) && [ -n "$win" ] && break
         sleep 0.1
     done
     xdotool windowmove "$win" 0 0
-    sleep 0.3
+    # Keys typed before the window takes the focus are lost (on a busy
+    # machine the shot then shows an empty box): wait for the focus.
+    xdotool windowfocus --sync "$win"
+    sleep 1
     # Replace the input box text (Text2 has the focus at start), then click.
     xdotool key ctrl+a BackSpace
     xdotool type --delay 50 "$1"

@@ -55,7 +55,7 @@ constexpr taken_words taken[] = {
      "A2 A3 A4 A5 A6 A7 SS MOSI MISO SCK SDA SCL "},
     // The array compiles, but the sketch loses the class (String) or reads
     // as calling the macro: min(a, b) and min[i] side by side.
-    {"a macro or class of Arduino.h",
+    {"a macro or class every sketch has from Arduino.h",
      " String min max constrain radians degrees sq bit lowByte highByte bitRead bitSet bitClear "
      "bitWrite interrupts noInterrupts offsetof "},
 };
