@@ -74,7 +74,7 @@ class capturer {
         for (; failures_reported_ < failures.size(); ++failures_reported_) {
             const auto& f = failures[failures_reported_];
             if (f.face < names_.size()) {
-                warn(shown(names_[f.face]) + ": damaged font (the glyph of " +
+                warn(shown_path(names_[f.face]) + ": damaged font (the glyph of " +
                          output::describe_character(f.code) +
                          " cannot be loaded; it is drawn from the next font)",
                      err_);
