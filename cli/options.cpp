@@ -1,5 +1,6 @@
 #include "options.hpp"
 
+#include "glyph8/message.hpp"
 #include "glyph8/typeface.hpp"
 #include "io.hpp"
 
@@ -472,6 +473,10 @@ std::string usage_text() {
             " glyphs read from one\nfont, and at most " + std::to_string(most_font_memory >> 20) +
             " MiB of memory for a font's glyphs beyond the file;\nfonts past them are "
             "refused before they are read.\n";
+    text += "A message of at most " + std::to_string(longest_message_columns) +
+            " columns (a sketch refuses what its board\ncannot hold, with what it needs), "
+            "and a preview of at most " +
+            std::to_string(output::most_preview_frames) + " frames.\n";
     text +=
         "\n"
         "Exit status: 0 done, 1 the capture failed, 2 bad usage, input or font,\n"
