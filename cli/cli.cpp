@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <memory>
-#include <new>
 #include <ostream>
 
 #include "fonts.hpp"
@@ -242,12 +241,7 @@ int run(const std::vector<std::string>& args, source& in, sink& out, std::ostrea
     request r;
     problem p = parse_options(args, r);
     if (!p) {
-        // Running out of memory is a failure to report, not a crash.
-        try {
-            p = run_request(r, in, out, err, read);
-        } catch (const std::bad_alloc&) {
-            p = {exit_failure, "out of memory"};
-        }
+        p = run_request(r, in, out, err, read);
     }
     return p ? report(p, err) : exit_ok;
 }
