@@ -174,6 +174,8 @@ def main():
         got = distinct(after)
         want = distinct(expected * (cycles + 1))
         needed = len(distinct(expected * cycles))
+        if len(got) > needed:
+            got = got[:-1]  # it may be cut off by the simulation's end, mid-write
         if len(got) < needed:
             failures.append(f"only {len(got)} frames of {needed} were shown")
         for i, (g, w) in enumerate(zip(got, want)):
