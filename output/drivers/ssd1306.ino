@@ -10,17 +10,7 @@
 #ifndef OLED_CONTRAST
 #define OLED_CONTRAST 0xCF
 #endif
-#if !PAGED_PANEL && COLUMNS != 128
-#error "an OLED scrolls a line of 128 columns: COLUMNS must be 128"
-#endif
-
-const byte oledWidth = 128;
-const byte oledPages = 8;
-// Wire's buffer is 32 bytes on AVR: the control byte and 31 data bytes.
-const byte oledChunk = 31;
-// Set once a transmission fails: the next displayShow() starts over with the
-// set-up, so a panel that was unplugged or glitched comes back.
-bool oledLost = true;
+const byte oledFirstColumn = 0;  // the RAM's columns are the glass's
 
 // Power-up defaults are not relied on: every mode that the image depends on
 // is set here. Each command's arguments follow it.
@@ -45,91 +35,3 @@ const byte oledSetup[] PROGMEM = {
 };
 // clang-format on
 const byte oledOn[] PROGMEM = {0xAF};
-
-static bool oledEnd() {
-    if (Wire.endTransmission() != 0) {
-        oledLost = true;
-    }
-    return !oledLost;
-}
-
-static bool oledCommands(const byte* list, byte count) {
-    Wire.beginTransmission(OLED_ADDRESS);
-    Wire.write(0x00);  // Co = 0, D/C# = 0: commands follow
-    for (byte i = 0; i < count; ++i) {
-        Wire.write(pgm_read_byte(list + i));
-    }
-    return oledEnd();
-}
-
-#if PAGED_PANEL
-static byte oledColumn(byte, byte) {
-    return screenColumn();
-}
-#else
-// The 8-px line is centred: rows 28..35, the low nibble at the bottom of
-// page 3, the high nibble at the top of page 4.
-static byte oledColumn(byte page, byte column) {
-    return page == 3 ? frame[column] << 4 : frame[column] >> 4;
-}
-#endif
-
-// Streams one page, 128 columns from the left, in 31-byte transmissions.
-static bool oledPage(byte page, bool blank) {
-    Wire.beginTransmission(OLED_ADDRESS);
-    Wire.write(0x00);
-    Wire.write(0xB0 | page);
-    Wire.write(0x00);  // column 0: low nibble
-    Wire.write(0x10);  // high nibble
-    if (!oledEnd()) {
-        return false;
-    }
-    for (byte column = 0; column < oledWidth;) {
-        Wire.beginTransmission(OLED_ADDRESS);
-        Wire.write(0x40);  // Co = 0, D/C# = 1: data follows
-        for (byte n = 0; n < oledChunk && column < oledWidth; ++n, ++column) {
-            Wire.write(blank ? 0 : oledColumn(page, column));
-        }
-        if (!oledEnd()) {
-            return false;
-        }
-    }
-    return true;
-}
-
-// The RAM holds noise at power-up: it is cleared before the display is lit.
-static void oledSetUp() {
-    oledLost = false;
-    if (!oledCommands(oledSetup, sizeof oledSetup)) {
-        return;
-    }
-    for (byte page = 0; page < oledPages; ++page) {
-        if (!oledPage(page, true)) {
-            return;
-        }
-    }
-    oledCommands(oledOn, sizeof oledOn);
-}
-
-void displayBegin() {
-    Wire.begin();
-    Wire.setClock(400000);
-    oledSetUp();
-}
-
-void displayShow() {
-    if (oledLost) {
-        oledSetUp();
-    }
-#if PAGED_PANEL
-    screenBegin();
-    for (byte page = 0; page < oledPages && oledPage(page, false); ++page) {
-    }
-#else
-    if (oledPage(3, false)) {
-        oledPage(4, false);
-    }
-#endif
-}
-
-void displayRefresh() {}

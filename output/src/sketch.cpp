@@ -249,6 +249,7 @@ class sketch_writer : public message_writer {
             "// a multiplexed display scanned.\n"
             "void displayBegin();\nvoid displayShow();\nvoid displayRefresh();\n";
         out += m_.shown_on->driver;
+        out += m_.shown_on->shared_driver;
         append_message(out, plan);
         out += cursor_code;
         out += m_.mode == motion::scroll ? scroll_code : paged_panel() ? screen_code : page_code;

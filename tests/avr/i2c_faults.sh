@@ -38,8 +38,8 @@ good sh1106_at_0x3d_mega --display sh1106 --mcu mega --define OLED_ADDRESS=0x3D 
 # page: right on an SSD1306, and the commands an SH1106 does not have below.
 horizontal() {
     "$@" --display ssd1306 --mutate "0x20, 0x02" "0x20, 0x00" --mutate "Wire.write(0xB0 | page);
-    Wire.write(0x00);  // column 0: low nibble
-    Wire.write(0x10);  // high nibble" "Wire.write(0x21);
+    Wire.write(0x00 | (oledFirstColumn & 0x0F));  // column: low nibble
+    Wire.write(0x10 | (oledFirstColumn >> 4));    // high nibble" "Wire.write(0x21);
     Wire.write(0);
     Wire.write(127);
     Wire.write(0x22);

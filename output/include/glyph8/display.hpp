@@ -84,6 +84,8 @@ struct display {
     // Bytes of RAM per column of the frame the sketch keeps (0 when the
     // display streams its screens from flash).
     std::size_t ram_per_column;
+    // Code that displays of one kind share, after the driver's own.
+    std::string_view shared_driver = {};
 };
 
 std::span<const display> displays() noexcept;
