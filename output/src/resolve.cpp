@@ -104,9 +104,7 @@ std::string resolve(const display_request& request, matrix_settings& out) {
         m.modules = *request.modules;
     }
     m.mode = request.mode.value_or(d->default_motion);
-    m.step_ms = request.step_ms.value_or(request.mode && *request.mode != d->default_motion
-                                             ? (*request.mode == motion::scroll ? 60 : 1000)
-                                             : d->default_step_ms);
+    m.step_ms = request.step_ms.value_or(d->default_step_ms);
     if (request.colour) {
         if ((d->options & takes_colour) == 0) {
             return which + " has LEDs of one colour: it takes no --color";
