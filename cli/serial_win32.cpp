@@ -10,6 +10,8 @@ namespace glyph8::cli {
 namespace {
 
 constexpr DWORD reset_pulse_ms = 100;
+// A page and its command take 12 ms at 115200 baud.
+constexpr DWORD write_timeout_ms = 2000;
 
 std::string last_error_text(DWORD code) {
     char* text = nullptr;
@@ -50,7 +52,7 @@ class win32_serial_port : public serial_port {
         t.ReadIntervalTimeout = MAXDWORD;
         t.ReadTotalTimeoutMultiplier = MAXDWORD;
         t.ReadTotalTimeoutConstant = timeout_ms == 0 ? 1 : timeout_ms;
-        t.WriteTotalTimeoutConstant = 2000;
+        t.WriteTotalTimeoutConstant = write_timeout_ms;
         if (!SetCommTimeouts(h_, &t)) {
             why = last_error_text(GetLastError());
             return -1;
@@ -64,11 +66,26 @@ class win32_serial_port : public serial_port {
     }
 
     bool write(std::span<const std::uint8_t> bytes, std::string& why) override {
+        // Wine answers "not ready" while its end of the line is full; a
+        // port that stays so for a second is given up on.
+        int waits = 0;
         while (!bytes.empty()) {
             DWORD n = 0;
-            if (!WriteFile(h_, bytes.data(), static_cast<DWORD>(bytes.size()), &n, nullptr) ||
-                n == 0) {
-                why = n == 0 ? "nothing was written" : last_error_text(GetLastError());
+            if (!WriteFile(h_, bytes.data(), static_cast<DWORD>(bytes.size()), &n, nullptr)) {
+                const DWORD e = GetLastError();
+                if (e == ERROR_NOT_READY && waits++ < 100) {
+                    Sleep(10);
+                    continue;
+                }
+                why = last_error_text(e);
+                return false;
+            }
+            if (n == 0) {
+                if (waits++ < 100) {
+                    Sleep(10);
+                    continue;
+                }
+                why = "nothing was written";
                 return false;
             }
             bytes = bytes.subspan(n);
