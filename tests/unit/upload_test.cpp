@@ -110,6 +110,79 @@ struct fake_board {
     }
 };
 
+// Answers as the Mega 2560's STK500v2 bootloader does.
+struct fake_mega {
+    std::vector<std::uint8_t> flash = std::vector<std::uint8_t>(0x40000, 0xFF);
+    std::array<std::uint8_t, 3> signature{0x1E, 0x98, 0x01};
+    std::uint32_t corrupt = ~0u;
+    bool bad_checksums = false;
+    std::vector<std::uint8_t> pending;
+    std::uint32_t address = 0;
+
+    void reset() {}
+
+    std::vector<std::uint8_t> feed(const std::vector<std::uint8_t>& bytes) {
+        std::vector<std::uint8_t> out;
+        pending.insert(pending.end(), bytes.begin(), bytes.end());
+        while (pending.size() >= 5) {
+            const std::size_t size = pending[2] * 256u + pending[3];
+            if (pending.size() < size + 6) {
+                break;
+            }
+            const std::uint8_t sequence = pending[1];
+            std::uint8_t check = 0;
+            for (std::size_t i = 0; i < size + 6; ++i) {
+                check ^= pending[i];
+            }
+            const std::vector<std::uint8_t> body(pending.begin() + 5, pending.begin() + 5 + size);
+            pending.erase(pending.begin(), pending.begin() + 6 + size);
+            if (check != 0) {
+                continue;  // the bootloader drops a message that does not add up
+            }
+            std::vector<std::uint8_t> answer{body[0], 0x00};
+            const std::size_t n = body.size() > 2 ? body[1] * 256u + body[2] : 0;
+            switch (body[0]) {
+                case 0x01:
+                    answer.push_back(8);
+                    answer.insert(answer.end(), {'A', 'V', 'R', 'I', 'S', 'P', '_', '2'});
+                    break;
+                case 0x1B:
+                    answer.push_back(signature[body[4]]);
+                    answer.push_back(0x00);
+                    break;
+                case 0x06:
+                    address =
+                        (((body[1] & 0x7Fu) << 24) | (body[2] << 16) | (body[3] << 8) | body[4]) *
+                        2;
+                    break;
+                case 0x13:
+                    for (std::size_t i = 0; i < n; ++i) {
+                        flash[address + i] = body[10 + i] ^ (address + i == corrupt ? 0x01 : 0);
+                    }
+                    break;
+                case 0x14:
+                    answer.insert(answer.end(), flash.begin() + address,
+                                  flash.begin() + address + n);
+                    answer.push_back(0x00);
+                    break;
+                default:
+                    break;
+            }
+            std::vector<std::uint8_t> frame{0x1B, sequence,
+                                            static_cast<std::uint8_t>(answer.size() >> 8),
+                                            static_cast<std::uint8_t>(answer.size()), 0x0E};
+            frame.insert(frame.end(), answer.begin(), answer.end());
+            std::uint8_t sum = bad_checksums ? 1 : 0;
+            for (const auto b : frame) {
+                sum ^= b;
+            }
+            frame.push_back(sum);
+            out.insert(out.end(), frame.begin(), frame.end());
+        }
+        return out;
+    }
+};
+
 struct run_result {
     upload::problem problem;
     upload::outcome outcome;
@@ -119,7 +192,8 @@ struct run_result {
 
 // Drives the client as a front end does, with a clock that moves by what it
 // is told to wait when nothing comes.
-run_result drive(fake_board& board, const upload::request& what) {
+template <class Board>
+run_result drive(Board& board, const upload::request& what) {
     upload::client client(what);
     std::uint64_t now = 1000;
     auto a = client.advance(now, {});
@@ -275,6 +349,59 @@ INSTANTIATE_TEST_SUITE_P(
                     tolerated_case{"late_answers_to_early_syncs",
                                    [](fake_board& b) { b.extra_sync_answers = 2; }}),
     testing_support::row_name{});
+
+TEST(UploadMega, WritesAboveTheFirst128KiBAndReadsItBack) {
+    fake_mega board;
+    const auto image = image_of(1000);
+    const auto r = drive(board, {upload::mega2560, 0x30000, image, upload::mode::write});
+    ASSERT_FALSE(r.problem) << r.problem.message;
+    EXPECT_TRUE(std::equal(image.begin(), image.end(), board.flash.begin() + 0x30000));
+    EXPECT_EQ(board.flash[0x30000 + 1000], 0xFF);
+    EXPECT_EQ(r.pages, 8u);  // 4 pages of 256 bytes, written and read back
+    const auto same = drive(board, {upload::mega2560, 0x30000, image, upload::mode::compare});
+    EXPECT_TRUE(same.outcome.same);
+}
+
+struct mega_failure_case {
+    const char* name;
+    void (*set_up)(fake_mega&);
+    upload::error expected;
+    const char* said;
+};
+
+class MegaFails : public testing::TestWithParam<mega_failure_case> {};
+
+TEST_P(MegaFails, WithATypedProblemAndAMessage) {
+    fake_mega board;
+    GetParam().set_up(board);
+    const auto image = image_of(600);
+    const auto r = drive(board, {upload::mega2560, 0, image, upload::mode::write});
+    EXPECT_EQ(r.problem.kind, GetParam().expected) << r.problem.message;
+    EXPECT_NE(r.problem.message.find(GetParam().said), std::string::npos) << r.problem.message;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    UploadMega, MegaFails,
+    testing::Values(mega_failure_case{"an_uno_mcu",
+                                      [](fake_mega& b) {
+                                          b.signature = {0x1E, 0x95, 0x0F};
+                                      },
+                                      upload::error::signature_mismatch,
+                                      "ATmega328P (signature 1E 95 0F), not the ATmega2560"},
+                    mega_failure_case{"a_byte_that_does_not_stick",
+                                      [](fake_mega& b) { b.corrupt = 0x1FF; },
+                                      upload::error::verify_mismatch, "flash at 0x01FF"},
+                    mega_failure_case{"messages_that_do_not_add_up",
+                                      [](fake_mega& b) { b.bad_checksums = true; },
+                                      upload::error::no_answer, "no bootloader answered"}),
+    testing_support::row_name{});
+
+TEST(UploadMega, AnUnoBootloaderIsNoMegaBootloader) {
+    fake_board uno;
+    const auto image = image_of(256);
+    const auto r = drive(uno, {upload::mega2560, 0, image, upload::mode::write});
+    EXPECT_EQ(r.problem.kind, upload::error::no_answer) << r.problem.message;
+}
 
 // Intel HEX, read back by the reader here; avr-objcopy reads it in
 // tests/avr.

@@ -34,6 +34,7 @@ namespace glyph8::upload {
 
 enum class protocol : std::uint8_t {
     stk500v1,  // optiboot on the Uno
+    stk500v2,  // the Mega 2560's bootloader
 };
 
 // A board as its bootloader sees it.
@@ -48,6 +49,8 @@ struct board {
 
 inline constexpr board uno{"Arduino Uno", "ATmega328P", {0x1E, 0x95, 0x0F},
                            128,           0x7E00,       protocol::stk500v1};
+inline constexpr board mega2560{"Arduino Mega 2560", "ATmega2560", {0x1E, 0x98, 0x01}, 256, 0x3E000,
+                                protocol::stk500v2};
 
 // The MCU a signature names, for messages ("ATmega2560"); empty if unknown.
 std::string_view mcu_named_by(std::array<std::uint8_t, 3> signature);
@@ -138,8 +141,18 @@ class client {
         leave,
         finished,
     };
-    action send_command(phase next, std::vector<std::uint8_t> bytes, std::size_t reply,
-                        std::uint64_t now_ms);
+    bool v2() const;
+    // Sends `body` as the protocol frames it; version 1 answers have
+    // `v1_reply` bytes, version 2 ones say their length.
+    action command(phase next, std::vector<std::uint8_t> body, std::size_t v1_reply,
+                   std::uint64_t now_ms);
+    std::vector<std::uint8_t> sync_command() const;
+    bool sync_answered() const;
+    // 0 while the answer is incomplete, 1 once it is whole (its data in
+    // payload_), -1 if it is wrong (why).
+    int check_reply(std::string& why);
+    action read_signature(std::uint64_t now_ms);
+    action leave(std::uint64_t now_ms);
     action fail(error kind, std::string message);
     action next_page_or_leave(std::uint64_t now_ms);
     action on_reply(std::uint64_t now_ms);
@@ -153,6 +166,11 @@ class client {
     upload::problem problem_;
     upload::outcome outcome_;
     std::vector<std::uint8_t> reply_;
+    std::vector<std::uint8_t> payload_;
+    std::uint8_t sequence_ = 0;
+    std::uint8_t command_ = 0;  // version 2: the command being answered
+    std::array<std::uint8_t, 3> found_{};
+    std::uint32_t signature_bytes_ = 0;
     std::size_t expected_ = 0;    // bytes the current command's answer has
     std::uint64_t deadline_ = 0;  // the answer is due by then
     std::uint64_t started_ = 0;
