@@ -3,7 +3,7 @@
  * its UART0 is the pseudo-terminal, whose name it prints first:
  *     pty /dev/pts/N
  *
- *     board_harness BOOTLOADER.bin [--mcu atmega328p|atmega168]
+ *     board_harness BOOTLOADER.bin [--mcu atmega328p|atmega168|atmega2560]
  *                   [--corrupt ADDRESS] [--dump-flash FILE] [--seconds N]
  *
  * As on an Uno, whose USB chip pulls the reset line when a program opens the
@@ -29,6 +29,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/inotify.h>
 #include <termios.h>
 #include <time.h>
 #include <unistd.h>
@@ -143,21 +144,27 @@ int main(int argc, char** argv) {
     avr->log = LOG_WARNING;
 
     /* The bootloader as flat flash at the top, where BOOTRST starts the MCU
-     * with the 256-word boot section the Uno's fuses choose. */
+     * with the boot section the board's fuses choose. */
     FILE* f = fopen(argv[1], "rb");
     if (!f) {
         perror(argv[1]);
         return 2;
     }
-    unsigned char image[4096];
+    unsigned char image[8192];
     const size_t size = fread(image, 1, sizeof image, f);
     fclose(f);
-    boot = avr->flashend + 1 - 512;
-    if (size == 0 || size > 512) {
-        fprintf(stderr, "board_harness: %s is %zu bytes, not a 512-byte bootloader\n", argv[1],
+    /* The smallest boot section that holds it, as the fuses would choose:
+     * 512 bytes for optiboot, 8 KiB for the Mega's bootloader. */
+    unsigned boot_size = 512;
+    while (boot_size < size && boot_size < sizeof image) {
+        boot_size *= 2;
+    }
+    if (size == 0 || size > boot_size) {
+        fprintf(stderr, "board_harness: %s is %zu bytes, too big for a boot section\n", argv[1],
                 size);
         return 2;
     }
+    boot = avr->flashend + 1 - boot_size;
     memcpy(avr->flash + boot, image, size);
     avr->codeend = avr->flashend;
     avr->reset_pc = boot;
@@ -190,10 +197,17 @@ int main(int argc, char** argv) {
     cfmakeraw(&tio);
     tcsetattr(master, TCSANOW, &tio);
     /* The master shows a hang-up only once the other side has been opened
-     * and closed: do that once, so that the first real open is seen. */
+     * and closed: do that once, so that a close is seen from the first. */
     const int slave = open(name, O_RDWR | O_NOCTTY);
     if (slave >= 0) {
         close(slave);
+    }
+    /* Each open of the port is a reset, however soon it follows a close:
+     * the hang-up alone could be missed between two looks. */
+    const int opens = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (opens < 0 || inotify_add_watch(opens, name, IN_OPEN) < 0) {
+        perror("board_harness: inotify");
+        return 1;
     }
     printf("pty %s\n", name);
     fflush(stdout);
@@ -210,7 +224,9 @@ int main(int argc, char** argv) {
         struct pollfd p = {master, POLLIN, 0};
         poll(&p, 1, 0);
         const int open_now = !(p.revents & POLLHUP);
-        if (open_now && !port_open) {
+        char events[4096];
+        const int opened = read(opens, events, sizeof events) > 0;
+        if (opened) {
             port_open = 1;
             external_reset();
             running = 1;

@@ -16,6 +16,7 @@ import time
 TOOL, HARNESS, BOOTLOADERS, CLI, WORK = sys.argv[1:6]
 UNO = ("atmega328p", os.path.join(BOOTLOADERS, "optiboot_atmega328p.bin"))
 ATMEGA168 = ("atmega168", os.path.join(BOOTLOADERS, "optiboot_atmega168.bin"))
+MEGA = ("atmega2560", os.path.join(BOOTLOADERS, "stk500v2_atmega2560.bin"))
 PAGE = 128
 
 failures = []
@@ -88,25 +89,25 @@ def binary_of(hex_path):
         return f.read()
 
 
-def build_sketch():
+def build_sketch(name="message", fqbn="arduino:avr:uno", *cli_options):
     """A message's sketch, written by glyph8-cli and built by arduino-builder."""
-    folder = os.path.join(WORK, "message")
-    out = os.path.join(WORK, "message.build")
+    folder = os.path.join(WORK, name)
+    out = os.path.join(WORK, name + ".build")
     cache = os.path.join(WORK, "cache")
     for d in (folder, out, cache):
         os.makedirs(d, exist_ok=True)
-    sketch = subprocess.run([CLI, "--sketch", "--modules", "4", "--scroll", "60", "--",
-                             "歡迎光臨 Hello"], capture_output=True, check=True).stdout
-    with open(os.path.join(folder, "message.ino"), "wb") as f:
+    sketch = subprocess.run([CLI, "--sketch", "--modules", "4", "--scroll", "60", *cli_options,
+                             "--", "歡迎光臨 Hello"], capture_output=True, check=True).stdout
+    with open(os.path.join(folder, name + ".ino"), "wb") as f:
         f.write(sketch)
     # Debian's gcc-avr 5.4 lacks DECIMAL_DIG, which the core's WString.cpp uses.
     subprocess.run(["arduino-builder", "-hardware", "/usr/share/arduino/hardware", "-hardware",
-                    "/usr/share/arduino-builder", "-tools", "/usr/bin", "-fqbn",
-                    "arduino:avr:uno", "-build-path", out, "-build-cache", cache,
+                    "/usr/share/arduino-builder", "-tools", "/usr/bin", "-fqbn", fqbn,
+                    "-build-path", out, "-build-cache", cache,
                     "-prefs=compiler.cpp.extra_flags=-DDECIMAL_DIG=__DECIMAL_DIG__",
-                    "-compile", os.path.join(folder, "message.ino")],
+                    "-compile", os.path.join(folder, name + ".ino")],
                    capture_output=True, check=True)
-    return os.path.join(out, "message.ino.hex")
+    return os.path.join(out, name + ".ino.hex")
 
 
 def main():
@@ -214,6 +215,48 @@ def main():
         status, said, _ = upload(board.port, sketch_hex)
         check("a_byte_that_does_not_stick",
               said.startswith("error verify_mismatch") and f"0x{corrupt:04X}" in said, said)
+
+    # The Mega 2560 and its STK500v2 bootloader: avrdude verifies the image
+    # where it is, and the flash itself is compared.
+    mega_hex = build_sketch("mega", "arduino:avr:mega:cpu=atmega2560", "--arduino", "mega")
+    mega_image = binary_of(mega_hex)
+    mega_dump = os.path.join(WORK, "mega_flash.bin")
+    with Board(MEGA, "--dump-flash", mega_dump) as board:
+        status, said, seconds = upload(board.port, mega_hex, "--board", "mega")
+        check("mega_upload_whole_image", status == 0 and said.startswith("ok"), said)
+        figures.append(f"Mega, whole image, {len(mega_image)} bytes: {seconds:.2f} s")
+        result = subprocess.run(["avrdude", "-c", "wiring", "-p", "m2560", "-P", board.port,
+                                 "-b", "115200", "-U", f"flash:v:{mega_hex}:i"],
+                                capture_output=True, text=True, timeout=60)
+        check("mega_avrdude_verifies_what_was_written", result.returncode == 0,
+              result.stderr[-2000:])
+        mega_changed = bytearray(mega_image)
+        where = len(mega_image) - 300
+        mega_changed[where] ^= 0x08
+        mega_changed_hex = hex_of(bytes(mega_changed), os.path.join(WORK, "mega_changed.hex"))
+        block_at = (where // 256) * 256
+        # Its bootloader erases from the start of flash whatever the address:
+        # a block alone is refused before anything is sent.
+        status, said, seconds = upload(board.port, mega_changed_hex, "--board", "mega", "--from",
+                                       hex(block_at), "--pages", "1")
+        check("mega_writes_no_block_alone", said.startswith("error bad_request"), said)
+        status, said, seconds = upload(board.port, mega_changed_hex, "--board", "mega",
+                                       "--compare")
+        check("mega_compare_finds_a_difference", said.startswith(f"differs 0x{where:04X}"), said)
+    with open(mega_dump, "rb") as f:
+        flash = f.read()
+    check("mega_simulated_flash_holds_the_image",
+          flash[:len(mega_image)] == mega_image and
+          flash[len(mega_image):0x3E000] == b"\xff" * (0x3E000 - len(mega_image)),
+          "the flash dump differs")
+    corrupt = next(i for i in range(256, len(mega_image)) if mega_image[i] != 0xFF)
+    with Board(MEGA, "--corrupt", hex(corrupt)) as board:
+        status, said, _ = upload(board.port, mega_hex, "--board", "mega")
+        check("mega_a_byte_that_does_not_stick",
+              said.startswith("error verify_mismatch") and f"0x{corrupt:04X}" in said, said)
+    with Board(UNO) as board:
+        status, said, _ = upload(board.port, mega_hex, "--board", "mega")
+        check("mega_image_on_an_uno", said.startswith("error no_answer"), said)
 
     for figure in figures:
         print("time:", figure)

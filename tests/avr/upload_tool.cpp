@@ -1,7 +1,8 @@
 // Uploads an Intel HEX file to a board on a serial port with glyph8's own
 // uploader, and says how it went:
 //
-//     upload_tool PORT FILE.hex [--compare] [--from ADDRESS] [--pages N]
+//     upload_tool PORT FILE.hex [--board uno|mega] [--compare] [--from ADDRESS]
+//                 [--pages N]
 //
 // --from and --pages write (or compare) only those pages of the image, as a
 // message's block alone is written. The last line on standard output is
@@ -81,7 +82,9 @@ int main(int argc, char** argv) {
     unsigned long from = 0;
     unsigned long pages = 0;
     for (int i = 3; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--compare") == 0) {
+        if (std::strcmp(argv[i], "--board") == 0 && i + 1 < argc) {
+            request.target = std::strcmp(argv[++i], "mega") == 0 ? upload::mega2560 : upload::uno;
+        } else if (std::strcmp(argv[i], "--compare") == 0) {
             request.what = upload::mode::compare;
         } else if (std::strcmp(argv[i], "--from") == 0 && i + 1 < argc) {
             from = std::strtoul(argv[++i], nullptr, 0);

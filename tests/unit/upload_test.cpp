@@ -352,13 +352,15 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(UploadMega, WritesAboveTheFirst128KiBAndReadsItBack) {
     fake_mega board;
-    const auto image = image_of(1000);
-    const auto r = drive(board, {upload::mega2560, 0x30000, image, upload::mode::write});
+    // Past 128 KiB, where the load address needs its extended byte.
+    const auto image = image_of(0x30000 + 1000);
+    const auto r = drive(board, {upload::mega2560, 0, image, upload::mode::write});
     ASSERT_FALSE(r.problem) << r.problem.message;
-    EXPECT_TRUE(std::equal(image.begin(), image.end(), board.flash.begin() + 0x30000));
-    EXPECT_EQ(board.flash[0x30000 + 1000], 0xFF);
-    EXPECT_EQ(r.pages, 8u);  // 4 pages of 256 bytes, written and read back
-    const auto same = drive(board, {upload::mega2560, 0x30000, image, upload::mode::compare});
+    EXPECT_TRUE(std::equal(image.begin(), image.end(), board.flash.begin()));
+    EXPECT_EQ(board.flash[image.size()], 0xFF);
+    EXPECT_EQ(r.pages, 2 * 772u);  // pages of 256 bytes, written and read back
+    const std::span<const std::uint8_t> high(image.begin() + 0x30000, image.end());
+    const auto same = drive(board, {upload::mega2560, 0x30000, high, upload::mode::compare});
     EXPECT_TRUE(same.outcome.same);
 }
 
@@ -395,6 +397,17 @@ INSTANTIATE_TEST_SUITE_P(
                                       [](fake_mega& b) { b.bad_checksums = true; },
                                       upload::error::no_answer, "no bootloader answered"}),
     testing_support::row_name{});
+
+TEST(UploadMega, WritesNoBlockAlone) {
+    fake_mega board;
+    const auto block = image_of(256);
+    const auto r = drive(board, {upload::mega2560, 0x800, block, upload::mode::write});
+    EXPECT_EQ(r.problem.kind, upload::error::bad_request) << r.problem.message;
+    EXPECT_NE(r.problem.message.find("from address 0"), std::string::npos) << r.problem.message;
+    const auto compared = drive(board, {upload::mega2560, 0x800, block, upload::mode::compare});
+    EXPECT_FALSE(compared.problem) << compared.problem.message;
+    EXPECT_FALSE(compared.outcome.same);
+}
 
 TEST(UploadMega, AnUnoBootloaderIsNoMegaBootloader) {
     fake_board uno;

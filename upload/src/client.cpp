@@ -343,6 +343,13 @@ action client::advance(std::uint64_t now_ms, std::span<const std::uint8_t> recei
                                                     ", not at the start of a page of " +
                                                     std::to_string(b.page_size) + " bytes");
             }
+            if (b.writes_from_start && request_.what == mode::write && request_.address != 0) {
+                return fail(error::bad_request,
+                            "the " + std::string(b.name) +
+                                "'s bootloader erases flash from its start as pages come, so "
+                                "the image must be written whole from address 0, not from " +
+                                hex_address(request_.address));
+            }
             if (end > b.application) {
                 return fail(error::bad_request, "the image ends at byte " + std::to_string(end) +
                                                     ", past the " + std::to_string(b.application) +

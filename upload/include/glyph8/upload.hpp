@@ -45,12 +45,16 @@ struct board {
     std::uint32_t page_size;    // bytes written at once
     std::uint32_t application;  // bytes of flash below the bootloader
     protocol speaks;
+    // The bootloader erases pages in order from the start of flash as pages
+    // come, wherever they are written: only a whole image from address 0
+    // can be written, never a block alone (a compare can be anywhere).
+    bool writes_from_start = false;
 };
 
 inline constexpr board uno{"Arduino Uno", "ATmega328P", {0x1E, 0x95, 0x0F},
                            128,           0x7E00,       protocol::stk500v1};
 inline constexpr board mega2560{"Arduino Mega 2560", "ATmega2560", {0x1E, 0x98, 0x01}, 256, 0x3E000,
-                                protocol::stk500v2};
+                                protocol::stk500v2,  true};
 
 // The MCU a signature names, for messages ("ATmega2560"); empty if unknown.
 std::string_view mcu_named_by(std::array<std::uint8_t, 3> signature);
