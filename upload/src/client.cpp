@@ -445,12 +445,14 @@ action client::on_silence(std::uint64_t) {
         phase_ == phase::load_for_write || phase_ == phase::load_for_read) {
         where = " at " + hex_address(page_address(page_));
     }
-    return fail(error::timed_out,
-                "the bootloader stopped answering while " + std::string(phase_name()) + where +
-                    (reply_.empty() ? std::string()
-                                    : " (it had sent " + std::to_string(reply_.size()) + " of " +
-                                          std::to_string(expected_) + " bytes)") +
-                    ": was the board reset or unplugged, or is another program using the port?");
+    return fail(
+        error::timed_out,
+        "the bootloader stopped answering while " + std::string(phase_name()) + where +
+            (reply_.empty()
+                 ? std::string()
+                 : " (it had sent " + std::to_string(reply_.size()) +
+                       (v2() ? std::string() : " of " + std::to_string(expected_)) + " bytes)") +
+            ": was the board reset or unplugged, or is another program using the port?");
 }
 
 action client::on_reply(std::uint64_t now_ms) {
