@@ -1,5 +1,9 @@
 // Upload: writes a flash image to an Arduino through its serial bootloader,
-// with no compiler and no IDE.
+// with no compiler and no IDE: the Uno's optiboot (STK500 version 1) and the
+// Mega 2560's bootloader (STK500 version 2). Every page written is read back
+// and compared; a compare alone tells whether an image is there already, so
+// that only a message's block need be written (on the Uno: the Mega's
+// bootloader erases from the start of flash, so it takes whole images only).
 //
 // The client speaks the bootloader's protocol and nothing else: it is fed the
 // bytes that came in and the time, and says what to send next and how long to
