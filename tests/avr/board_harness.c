@@ -1,17 +1,20 @@
-/* A simulated Uno (or another optiboot board) on a pseudo-terminal: its
+/* A simulated Uno (or an ATmega168 board, or a Mega 2560) on a
+ * pseudo-terminal: its
  * bootloader runs from the top of flash, at the speed of a real board, and
  * its UART0 is the pseudo-terminal, whose name it prints first:
  *     pty /dev/pts/N
  *
  *     board_harness BOOTLOADER.bin [--mcu atmega328p|atmega168|atmega2560]
  *                   [--corrupt ADDRESS] [--dump-flash FILE] [--seconds N]
+ *                   [--trace 1]
  *
  * As on an Uno, whose USB chip pulls the reset line when a program opens the
  * port, opening the pseudo-terminal resets the MCU as an external reset: the
  * bootloader then waits for a programmer, and goes on to the sketch when it
  * is done or after a second of silence. A power-on or watchdog reset goes
- * straight to the sketch, as optiboot does. What happens is told on
- * standard error ("reset", "sketch").
+ * straight to the sketch, as optiboot does (the Mega's bootloader waits
+ * after a power-on too). What happens is told on standard error ("reset",
+ * "sketch", "port closed"); --trace adds every byte, >in and <out.
  *
  * --corrupt flips the lowest bit of the byte at ADDRESS whenever the
  * bootloader writes it, as a worn flash cell would. --dump-flash writes the
