@@ -1,7 +1,7 @@
 /* A simulated Uno (or an ATmega168 board, or a Mega 2560) on a
- * pseudo-terminal: its
- * bootloader runs from the top of flash, at the speed of a real board, and
- * its UART0 is the pseudo-terminal, whose name it prints first:
+ * pseudo-terminal: its bootloader runs from the top of flash, at the speed
+ * of a real board, and its UART0 is the pseudo-terminal, whose name it
+ * prints first:
  *     pty /dev/pts/N
  *
  *     board_harness BOOTLOADER.bin [--mcu atmega328p|atmega168|atmega2560]
