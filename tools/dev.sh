@@ -18,6 +18,7 @@ packages=(
     xfonts-base fonts-misaki fonts-droid-fallback fonts-noto-cjk fonts-arphic-uming
     python3 python3-pil xvfb xauth x11-utils xdotool imagemagick
     gcc-avr avr-libc binutils-avr arduino-core-avr arduino-builder simavr libsimavr-dev libelf-dev
+    avrdude
     qt6-translations-l10n
     g++-mingw-w64-x86-64-posix wine wine64 dpkg-dev xz-utils
     emscripten chromium chromium-driver python3-selenium

@@ -1,0 +1,475 @@
+// The bootloader client against a bootloader played in memory, with the
+// faults a real board or port has; the simulated Uno in tests/avr runs the
+// real bootloader.
+#include "glyph8/upload.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "glyph8/intel_hex.hpp"
+#include "row_name.hpp"
+
+namespace glyph8 {
+namespace {
+
+// Answers as optiboot does, with faults to order.
+struct fake_board {
+    std::vector<std::uint8_t> flash = std::vector<std::uint8_t>(0x8000, 0xFF);
+    std::array<std::uint8_t, 3> signature{0x1E, 0x95, 0x0F};
+    bool silent = false;                    // no bootloader at all
+    bool garbage = false;                   // answers 00 to everything
+    int answers_left = -1;                  // stops answering after this many commands
+    std::uint32_t corrupt = ~0u;            // this byte is stored flipped
+    std::vector<std::uint8_t> before_sync;  // a sketch's output before the reset
+    int extra_sync_answers = 0;             // answers to syncs that were sent early
+    bool doubled = false;                   // says everything twice
+    int resets = 0;
+
+    std::vector<std::uint8_t> pending;
+    std::uint32_t address = 0;
+
+    void reset() { ++resets; }
+
+    std::vector<std::uint8_t> feed(const std::vector<std::uint8_t>& bytes) {
+        std::vector<std::uint8_t> out;
+        if (silent) {
+            return out;
+        }
+        if (!before_sync.empty()) {
+            out = before_sync;
+            before_sync.clear();
+        }
+        pending.insert(pending.end(), bytes.begin(), bytes.end());
+        for (;;) {
+            if (pending.empty()) {
+                return out;
+            }
+            std::size_t length = 2;
+            switch (pending[0]) {
+                case 0x55:
+                    length = 4;
+                    break;
+                case 0x64:
+                    length = pending.size() >= 3 ? 5u + (pending[1] * 256u + pending[2]) : ~0u;
+                    break;
+                case 0x74:
+                    length = 5;
+                    break;
+                default:
+                    break;
+            }
+            if (pending.size() < length) {
+                return out;
+            }
+            std::vector<std::uint8_t> command(pending.begin(), pending.begin() + length);
+            pending.erase(pending.begin(), pending.begin() + length);
+            if (answers_left == 0) {
+                continue;
+            }
+            if (answers_left > 0) {
+                --answers_left;
+            }
+            if (garbage) {
+                out.push_back(0x00);
+                continue;
+            }
+            out.push_back(0x14);
+            switch (command[0]) {
+                case 0x30:
+                    for (; extra_sync_answers > 0; --extra_sync_answers) {
+                        out.insert(out.end(), {0x14, 0x10, 0x14});
+                    }
+                    break;
+                case 0x75:
+                    out.insert(out.end(), signature.begin(), signature.end());
+                    break;
+                case 0x55:
+                    address = (command[1] + command[2] * 256u) * 2;
+                    break;
+                case 0x64:
+                    for (std::size_t i = 0; i + 5 < length; ++i) {
+                        flash[address + i] = command[4 + i] ^ (address + i == corrupt ? 0x01 : 0);
+                    }
+                    break;
+                case 0x74:
+                    for (std::size_t i = 0; i < command[2]; ++i) {
+                        out.push_back(flash[address + i]);
+                    }
+                    break;
+                default:
+                    break;
+            }
+            out.push_back(0x10);
+            if (doubled) {
+                out.insert(out.end(), {0x14, 0x10});
+            }
+        }
+    }
+};
+
+// Answers as the Mega 2560's STK500v2 bootloader does.
+struct fake_mega {
+    std::vector<std::uint8_t> flash = std::vector<std::uint8_t>(0x40000, 0xFF);
+    std::array<std::uint8_t, 3> signature{0x1E, 0x98, 0x01};
+    std::uint32_t corrupt = ~0u;
+    bool bad_checksums = false;
+    std::vector<std::uint8_t> pending;
+    std::uint32_t address = 0;
+
+    void reset() {}
+
+    std::vector<std::uint8_t> feed(const std::vector<std::uint8_t>& bytes) {
+        std::vector<std::uint8_t> out;
+        pending.insert(pending.end(), bytes.begin(), bytes.end());
+        while (pending.size() >= 5) {
+            const std::size_t size = pending[2] * 256u + pending[3];
+            if (pending.size() < size + 6) {
+                break;
+            }
+            const std::uint8_t sequence = pending[1];
+            std::uint8_t check = 0;
+            for (std::size_t i = 0; i < size + 6; ++i) {
+                check ^= pending[i];
+            }
+            const std::vector<std::uint8_t> body(pending.begin() + 5, pending.begin() + 5 + size);
+            pending.erase(pending.begin(), pending.begin() + 6 + size);
+            if (check != 0) {
+                continue;  // the bootloader drops a message that does not add up
+            }
+            std::vector<std::uint8_t> answer{body[0], 0x00};
+            const std::size_t n = body.size() > 2 ? body[1] * 256u + body[2] : 0;
+            switch (body[0]) {
+                case 0x01:
+                    answer.push_back(8);
+                    answer.insert(answer.end(), {'A', 'V', 'R', 'I', 'S', 'P', '_', '2'});
+                    break;
+                case 0x1B:
+                    answer.push_back(signature[body[4]]);
+                    answer.push_back(0x00);
+                    break;
+                case 0x06:
+                    address =
+                        (((body[1] & 0x7Fu) << 24) | (body[2] << 16) | (body[3] << 8) | body[4]) *
+                        2;
+                    break;
+                case 0x13:
+                    for (std::size_t i = 0; i < n; ++i) {
+                        flash[address + i] = body[10 + i] ^ (address + i == corrupt ? 0x01 : 0);
+                    }
+                    break;
+                case 0x14:
+                    answer.insert(answer.end(), flash.begin() + address,
+                                  flash.begin() + address + n);
+                    answer.push_back(0x00);
+                    break;
+                default:
+                    break;
+            }
+            std::vector<std::uint8_t> frame{0x1B, sequence,
+                                            static_cast<std::uint8_t>(answer.size() >> 8),
+                                            static_cast<std::uint8_t>(answer.size()), 0x0E};
+            frame.insert(frame.end(), answer.begin(), answer.end());
+            std::uint8_t sum = bad_checksums ? 1 : 0;
+            for (const auto b : frame) {
+                sum ^= b;
+            }
+            frame.push_back(sum);
+            out.insert(out.end(), frame.begin(), frame.end());
+        }
+        return out;
+    }
+};
+
+struct run_result {
+    upload::problem problem;
+    upload::outcome outcome;
+    std::uint64_t elapsed_ms = 0;
+    std::uint32_t pages_done = 0, pages = 0;
+};
+
+// Drives the client as a front end does, with a clock that moves by what it
+// is told to wait when nothing comes.
+template <class Board>
+run_result drive(Board& board, const upload::request& what) {
+    upload::client client(what);
+    std::uint64_t now = 1000;
+    auto a = client.advance(now, {});
+    std::vector<std::uint8_t> answer;
+    int steps = 0;
+    while (!a.finished && ++steps < 100000) {
+        if (a.reset) {
+            board.reset();
+        }
+        answer = board.feed(a.send);
+        now += answer.empty() ? a.wait_ms : 1;
+        a = client.advance(now, answer);
+    }
+    return {client.problem(), client.result(), now - 1000, client.pages_done(), client.pages()};
+}
+
+std::vector<std::uint8_t> image_of(std::size_t size) {
+    std::vector<std::uint8_t> bytes(size);
+    for (std::size_t i = 0; i < size; ++i) {
+        bytes[i] = static_cast<std::uint8_t>(i * 7 + (i >> 8));
+    }
+    return bytes;
+}
+
+TEST(Upload, WritesEveryPageAndReadsItBack) {
+    fake_board board;
+    const auto image = image_of(1000);  // 8 pages, the last one short
+    const auto r = drive(board, {upload::uno, 0, image, upload::mode::write});
+    ASSERT_FALSE(r.problem) << r.problem.message;
+    EXPECT_TRUE(std::equal(image.begin(), image.end(), board.flash.begin()));
+    // The short page is padded as erased flash.
+    EXPECT_EQ(board.flash[1000], 0xFF);
+    EXPECT_EQ(r.pages, 16u);
+    EXPECT_EQ(r.pages_done, 16u);
+}
+
+TEST(Upload, WritesABlockAloneAndLeavesTheRest) {
+    fake_board board;
+    const auto image = image_of(0x2000);
+    ASSERT_FALSE(drive(board, {upload::uno, 0, image, upload::mode::write}).problem);
+    const std::vector<std::uint8_t> block(128, 0x5A);
+    const auto r = drive(board, {upload::uno, 0x1000, block, upload::mode::write});
+    ASSERT_FALSE(r.problem) << r.problem.message;
+    EXPECT_EQ(r.pages, 2u);
+    for (std::size_t i = 0; i < image.size(); ++i) {
+        const bool in_block = i >= 0x1000 && i < 0x1080;
+        ASSERT_EQ(board.flash[i], in_block ? 0x5A : image[i]) << i;
+    }
+}
+
+TEST(Upload, ComparesWithoutWriting) {
+    fake_board board;
+    const auto image = image_of(600);
+    ASSERT_FALSE(drive(board, {upload::uno, 0, image, upload::mode::write}).problem);
+    auto same = drive(board, {upload::uno, 0, image, upload::mode::compare});
+    ASSERT_FALSE(same.problem) << same.problem.message;
+    EXPECT_TRUE(same.outcome.same);
+
+    auto changed = image;
+    changed[300] ^= 0x80;
+    const auto before = board.flash;
+    const auto differs = drive(board, {upload::uno, 0, changed, upload::mode::compare});
+    ASSERT_FALSE(differs.problem) << differs.problem.message;
+    EXPECT_FALSE(differs.outcome.same);
+    EXPECT_EQ(differs.outcome.difference, 300u);
+    EXPECT_EQ(board.flash, before);
+}
+
+struct failure_case {
+    const char* name;
+    void (*set_up)(fake_board&);
+    std::uint32_t address;
+    std::size_t size;
+    upload::error expected;
+    const char* said;  // part of the message
+};
+
+class Fails : public testing::TestWithParam<failure_case> {};
+
+TEST_P(Fails, WithATypedProblemAndAMessage) {
+    fake_board board;
+    GetParam().set_up(board);
+    const auto image = image_of(GetParam().size);
+    const auto r = drive(board, {upload::uno, GetParam().address, image, upload::mode::write});
+    EXPECT_EQ(r.problem.kind, GetParam().expected) << r.problem.message;
+    EXPECT_NE(r.problem.message.find(GetParam().said), std::string::npos) << r.problem.message;
+    if (r.problem.kind == upload::error::no_answer) {
+        EXPECT_LE(r.elapsed_ms, upload::sync_give_up_ms);
+        EXPECT_GE(r.elapsed_ms, upload::sync_give_up_ms - 1000);
+        EXPECT_GE(board.resets, 3) << "the board is reset again between tries";
+    }
+    if (r.problem.kind == upload::error::verify_mismatch) {
+        EXPECT_EQ(r.problem.address, 0x123u);
+    }
+    if (r.problem.kind == upload::error::signature_mismatch) {
+        EXPECT_EQ(r.problem.found, board.signature);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Upload, Fails,
+    testing::Values(
+        failure_case{"nothing_answers", [](fake_board& b) { b.silent = true; }, 0, 256,
+                     upload::error::no_answer, "no bootloader answered"},
+        failure_case{"a_mega",
+                     [](fake_board& b) {
+                         b.signature = {0x1E, 0x98, 0x01};
+                     },
+                     0, 256, upload::error::signature_mismatch, "ATmega2560 (signature 1E 98 01)"},
+        failure_case{"an_unknown_mcu",
+                     [](fake_board& b) {
+                         b.signature = {0x1E, 0x11, 0x22};
+                     },
+                     0, 256, upload::error::signature_mismatch, "unknown MCU"},
+        failure_case{"a_byte_that_does_not_stick", [](fake_board& b) { b.corrupt = 0x123; }, 0,
+                     1024, upload::error::verify_mismatch, "0x0123"},
+        failure_case{"answers_that_are_not_the_protocol", [](fake_board& b) { b.garbage = true; },
+                     0, 256, upload::error::no_answer, "no bootloader answered"},
+        failure_case{"falls_silent_in_the_middle", [](fake_board& b) { b.answers_left = 9; }, 0,
+                     2048, upload::error::timed_out, "stopped answering while"},
+        failure_case{"out_of_step_after_the_sync", [](fake_board& b) { b.doubled = true; }, 0, 256,
+                     upload::error::not_in_sync, "more than asked"},
+        failure_case{"not_at_a_page", [](fake_board&) {}, 0x40, 256, upload::error::bad_request,
+                     "not at the start of a page"},
+        failure_case{"over_the_bootloader", [](fake_board&) {}, 0x7D80, 256,
+                     upload::error::bad_request, "below its bootloader"},
+        failure_case{"nothing_to_write", [](fake_board&) {}, 0, 0, upload::error::bad_request,
+                     "nothing to write"}),
+    testing_support::row_name{});
+
+struct tolerated_case {
+    const char* name;
+    void (*set_up)(fake_board&);
+};
+
+class Tolerates : public testing::TestWithParam<tolerated_case> {};
+
+TEST_P(Tolerates, AndStillWrites) {
+    fake_board board;
+    GetParam().set_up(board);
+    const auto image = image_of(512);
+    const auto r = drive(board, {upload::uno, 0, image, upload::mode::write});
+    ASSERT_FALSE(r.problem) << r.problem.message;
+    EXPECT_TRUE(std::equal(image.begin(), image.end(), board.flash.begin()));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Upload, Tolerates,
+    testing::Values(tolerated_case{"a_sketch_talking_before_the_reset",
+                                   [](fake_board& b) {
+                                       b.before_sync = {0x14, 'H', 'i', 0x10, '\n'};
+                                   }},
+                    tolerated_case{"late_answers_to_early_syncs",
+                                   [](fake_board& b) { b.extra_sync_answers = 2; }}),
+    testing_support::row_name{});
+
+TEST(UploadMega, WritesAboveTheFirst128KiBAndReadsItBack) {
+    fake_mega board;
+    // Past 128 KiB, where the load address needs its extended byte.
+    const auto image = image_of(0x30000 + 1000);
+    const auto r = drive(board, {upload::mega2560, 0, image, upload::mode::write});
+    ASSERT_FALSE(r.problem) << r.problem.message;
+    EXPECT_TRUE(std::equal(image.begin(), image.end(), board.flash.begin()));
+    EXPECT_EQ(board.flash[image.size()], 0xFF);
+    EXPECT_EQ(r.pages, 2 * 772u);  // pages of 256 bytes, written and read back
+    const std::span<const std::uint8_t> high(image.begin() + 0x30000, image.end());
+    const auto same = drive(board, {upload::mega2560, 0x30000, high, upload::mode::compare});
+    EXPECT_TRUE(same.outcome.same);
+}
+
+struct mega_failure_case {
+    const char* name;
+    void (*set_up)(fake_mega&);
+    upload::error expected;
+    const char* said;
+};
+
+class MegaFails : public testing::TestWithParam<mega_failure_case> {};
+
+TEST_P(MegaFails, WithATypedProblemAndAMessage) {
+    fake_mega board;
+    GetParam().set_up(board);
+    const auto image = image_of(600);
+    const auto r = drive(board, {upload::mega2560, 0, image, upload::mode::write});
+    EXPECT_EQ(r.problem.kind, GetParam().expected) << r.problem.message;
+    EXPECT_NE(r.problem.message.find(GetParam().said), std::string::npos) << r.problem.message;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    UploadMega, MegaFails,
+    testing::Values(mega_failure_case{"an_uno_mcu",
+                                      [](fake_mega& b) {
+                                          b.signature = {0x1E, 0x95, 0x0F};
+                                      },
+                                      upload::error::signature_mismatch,
+                                      "ATmega328P (signature 1E 95 0F), not the ATmega2560"},
+                    mega_failure_case{"a_byte_that_does_not_stick",
+                                      [](fake_mega& b) { b.corrupt = 0x1FF; },
+                                      upload::error::verify_mismatch, "flash at 0x01FF"},
+                    mega_failure_case{"messages_that_do_not_add_up",
+                                      [](fake_mega& b) { b.bad_checksums = true; },
+                                      upload::error::no_answer, "no bootloader answered"}),
+    testing_support::row_name{});
+
+TEST(UploadMega, WritesNoBlockAlone) {
+    fake_mega board;
+    const auto block = image_of(256);
+    const auto r = drive(board, {upload::mega2560, 0x800, block, upload::mode::write});
+    EXPECT_EQ(r.problem.kind, upload::error::bad_request) << r.problem.message;
+    EXPECT_NE(r.problem.message.find("from address 0"), std::string::npos) << r.problem.message;
+    const auto compared = drive(board, {upload::mega2560, 0x800, block, upload::mode::compare});
+    EXPECT_FALSE(compared.problem) << compared.problem.message;
+    EXPECT_FALSE(compared.outcome.same);
+}
+
+TEST(UploadMega, AnUnoBootloaderIsNoMegaBootloader) {
+    fake_board uno;
+    const auto image = image_of(256);
+    const auto r = drive(uno, {upload::mega2560, 0, image, upload::mode::write});
+    EXPECT_EQ(r.problem.kind, upload::error::no_answer) << r.problem.message;
+}
+
+// Intel HEX, read back by the reader here; avr-objcopy reads it in
+// tests/avr.
+struct hex_case {
+    const char* name;
+    std::uint32_t address;
+    std::size_t size;
+    output::hex_addressing addressing;
+    std::vector<std::string> records;  // how some lines must start
+};
+
+class IntelHex : public testing::TestWithParam<hex_case> {};
+
+TEST_P(IntelHex, WritesRecordsThatReadBack) {
+    const auto bytes = image_of(GetParam().size);
+    std::string text;
+    output::write_intel_hex(text, GetParam().address, bytes, GetParam().addressing);
+    // Each given record starts a line.
+    for (const auto& start : GetParam().records) {
+        EXPECT_NE(("\n" + text).find("\n" + start), std::string::npos) << start << "\n" << text;
+    }
+    EXPECT_TRUE(text.ends_with(":00000001FF\n"));
+    output::flash_image back;
+    std::string why;
+    ASSERT_TRUE(output::read_intel_hex(text, back, why)) << why;
+    EXPECT_EQ(back.address, GetParam().address);
+    EXPECT_EQ(back.bytes, bytes);
+    for (std::size_t at = 0; (at = text.find(':', at)) != std::string::npos; ++at) {
+        const auto count = std::stoul(text.substr(at + 1, 2), nullptr, 16);
+        EXPECT_LE(count, 16u);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, IntelHex,
+                         testing::Values(hex_case{"first_record",
+                                                  0,
+                                                  20,
+                                                  output::hex_addressing::linear,
+                                                  {":1000000000070E151C232A31383F464D545B6269A8"}},
+                                         hex_case{"across_64k_linear",
+                                                  0xFFF8,
+                                                  24,
+                                                  output::hex_addressing::linear,
+                                                  {":08FFF800", ":020000040001F9", ":10000000"}},
+                                         hex_case{"across_64k_segment",
+                                                  0xFFF8,
+                                                  24,
+                                                  output::hex_addressing::segment,
+                                                  {":020000020FFFEE", ":10000800", ":08001800"}},
+                                         hex_case{"high_in_a_mega",
+                                                  0x3E000,
+                                                  40,
+                                                  output::hex_addressing::linear,
+                                                  {":020000040003F7", ":10E00000"}}),
+                         testing_support::row_name{});
+
+}  // namespace
+}  // namespace glyph8
