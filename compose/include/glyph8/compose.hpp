@@ -64,7 +64,7 @@ struct settings {
     int vote_slack = 32;    // how evenly they vote: weights go as 1 / (cost + slack)
     bool shifts = false;    // also offer each donor moved by one pixel
     int window = 2;         // a first guess votes on each pixel over this radius
-    int agree = 20;         // cost per pixel where a piece disagrees with that guess
+    int agree = 14;         // cost per pixel where a piece disagrees with that guess
     int ring = 70;          // percent: a piece's donors also vote just outside it
     int feature_shift = 1;  // subpixels: donors are also matched with their outline moved this far
     int shortlist = 16;     // donors kept for each 2x2 pixel square after a first look
@@ -193,7 +193,7 @@ struct recipe {
     // Whether each view's pieces must agree with the first guess of all the
     // views (averaged) rather than with its own: the views' mistakes differ,
     // so their pooled guess is surer.
-    bool pool_guesses = false;
+    bool pool_guesses = true;
 };
 
 // The recipe glyph8 ships: Misaki Gothic's strike, seen through Noto Sans
