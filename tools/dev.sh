@@ -15,7 +15,7 @@ cd "$(dirname "$0")/.."
 packages=(
     build-essential cmake ninja-build pkg-config clang libclang-rt-dev clang-format hyperfine
     libfreetype-dev libgtest-dev libbenchmark-dev qt6-base-dev
-    xfonts-base fonts-misaki fonts-droid-fallback fonts-noto-cjk fonts-arphic-uming
+    xfonts-base fonts-misaki fonts-droid-fallback fonts-noto-cjk fonts-arphic-uming fonts-cwtex-heib
     python3 python3-pil xvfb xauth x11-utils xdotool imagemagick
     gcc-avr avr-libc binutils-avr arduino-core-avr arduino-builder simavr libsimavr-dev libelf-dev
     avrdude

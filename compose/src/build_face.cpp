@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <array>
 #include <memory>
 #include <thread>
 
@@ -39,23 +40,43 @@ composer make_composer(const std::vector<bitmap_glyph>& strike, const outline_fa
 struct job {
     char32_t code = 0;
     unsigned exclude = ~0u;
+    std::vector<int> views;
     std::vector<const composer*> by;
     std::vector<std::vector<std::uint8_t>> features;
 };
 
-// Composes every job on `threads` threads, blending its views. The result
-// does not depend on the number of threads.
-std::vector<output::font_glyph> run(const std::vector<job>& jobs, unsigned threads) {
-    std::vector<output::font_glyph> out(jobs.size());
+// Composes every job through each of its views on `threads` threads. The
+// result does not depend on the number of threads.
+std::vector<seen_glyph> run(std::vector<job>& jobs, bool pooled, unsigned threads) {
+    std::vector<seen_glyph> out(jobs.size());
     const unsigned n = std::max(1u, threads);
     auto work = [&](unsigned k) {
-        std::vector<composition> parts;
         for (std::size_t i = k; i < jobs.size(); i += n) {
-            parts.clear();
-            for (std::size_t v = 0; v < jobs[i].by.size(); ++v) {
-                parts.push_back(jobs[i].by[v]->compose(jobs[i].features[v], jobs[i].exclude));
+            seen_glyph& g = out[i];
+            g.code = jobs[i].code;
+            g.views = jobs[i].views;
+            const std::size_t nv = jobs[i].by.size();
+            if (pooled) {
+                std::vector<composer::draft> drafts;
+                std::array<int, 64> guess{};
+                for (std::size_t v = 0; v < nv; ++v) {
+                    drafts.push_back(jobs[i].by[v]->start(jobs[i].features[v], jobs[i].exclude));
+                    for (std::size_t p = 0; p < 64; ++p) {
+                        guess[p] += drafts.back().guess[p];
+                    }
+                }
+                for (int& share : guess) {
+                    share /= static_cast<int>(nv);
+                }
+                for (std::size_t v = 0; v < nv; ++v) {
+                    g.parts.push_back(jobs[i].by[v]->finish(drafts[v], guess));
+                }
+            } else {
+                for (std::size_t v = 0; v < nv; ++v) {
+                    g.parts.push_back(jobs[i].by[v]->compose(jobs[i].features[v], jobs[i].exclude));
+                }
             }
-            out[i] = {jobs[i].code, blend(parts)};
+            g.features = std::move(jobs[i].features);
         }
     };
     std::vector<std::thread> pool;
@@ -97,14 +118,24 @@ job seen_by(const std::vector<prepared_view>& views, char32_t code,
             std::unique_ptr<outline_face> prepared_view::*face) {
     job j;
     j.code = code;
-    for (const auto& v : views) {
+    for (std::size_t i = 0; i < views.size(); ++i) {
+        const auto& v = views[i];
         std::vector<std::uint8_t> f((v.*face)->feature_size());
         if ((v.*face)->features(code, f)) {
+            j.views.push_back(static_cast<int>(i));
             j.by.push_back(v.by.get());
             j.features.push_back(std::move(f));
         }
     }
     return j;
+}
+
+std::vector<output::font_glyph> blended(const std::vector<seen_glyph>& seen) {
+    std::vector<output::font_glyph> out;
+    for (const auto& g : seen) {
+        out.push_back({g.code, blend(g.parts)});
+    }
+    return out;
 }
 
 }  // namespace
@@ -144,10 +175,10 @@ std::vector<output::font_glyph> build_face(const recipe& r, unsigned threads) {
             jobs.push_back(std::move(j));
         }
     }
-    return run(jobs, threads);
+    return blended(run(jobs, r.pool_guesses, threads));
 }
 
-std::vector<output::font_glyph> leave_one_out(const recipe& r, unsigned threads) {
+std::vector<seen_glyph> leave_one_out_views(const recipe& r, unsigned threads) {
     const auto strike = load_strike(r.bitmap_font);
     const auto views = prepare(r, strike, false);
     std::vector<job> jobs;
@@ -158,7 +189,11 @@ std::vector<output::font_glyph> leave_one_out(const recipe& r, unsigned threads)
             jobs.push_back(std::move(j));
         }
     }
-    return run(jobs, threads);
+    return run(jobs, r.pool_guesses, threads);
+}
+
+std::vector<output::font_glyph> leave_one_out(const recipe& r, unsigned threads) {
+    return blended(leave_one_out_views(r, threads));
 }
 
 }  // namespace glyph8::compose

@@ -249,6 +249,38 @@ composition composer::match::vote(const std::vector<int>& split, int cost) const
     return out;
 }
 
+composer::draft::draft(std::unique_ptr<match> job) : job_(std::move(job)) {}
+composer::draft::draft(draft&&) noexcept = default;
+composer::draft::~draft() = default;
+
+composer::draft composer::start(std::span<const std::uint8_t> target,
+                                unsigned exclude_glyph) const {
+    if (target.size() != impl_->feature_size) {
+        throw std::invalid_argument("composer: target features of the wrong size");
+    }
+    if (impl_->s.window <= 0 || impl_->s.agree == 0) {
+        throw std::invalid_argument("composer: drafts need a first guess to agree with");
+    }
+    draft d(
+        std::make_unique<match>(match{*impl_, target, exclude_glyph, {}, {}, rectangle_sums(0)}));
+    match& job = *d.job_;
+    job.shortlist();
+    job.cost_table();
+    job.exclude();
+    d.guess = job.consensus();
+    return d;
+}
+
+composition composer::finish(draft& d, const std::array<int, 64>& guess) const {
+    match& job = *d.job_;
+    job.agree_with(guess);
+    job.exclude();
+    std::vector<int> best;
+    std::vector<int> split;
+    job.best_cuts(best, split);
+    return job.vote(split, best[static_cast<std::size_t>(impl_->id(0, 0, grid, grid))]);
+}
+
 composition composer::compose(std::span<const std::uint8_t> target, unsigned exclude_glyph) const {
     if (target.size() != impl_->feature_size) {
         throw std::invalid_argument("composer: target features of the wrong size");

@@ -97,6 +97,45 @@ TEST(Composer, PiecesComeFromTheBestMatchUnlessItIsExcluded) {
     }
 }
 
+// Composing in two steps with the draft's own first guess is composing, and
+// a guess pooled from other views is the one the pieces are made to agree with.
+TEST(Composer, DraftsFinishAsComposedAndAgreeWithTheGuessGiven) {
+    const std::vector<bitmap_glyph> donors = {
+        {U'\u4E00', 1, from_rows({"#######", "", "", "", "", "", "#######"})},
+        {U'\u4E01', 2, from_rows({"###....", "###....", "###....", "###....", "###...."})},
+        {U'\u4E02', 3, from_rows({"#######", "#.....#", "#.....#", "#######"})},
+    };
+    std::vector<std::uint8_t> features;
+    for (const auto& d : donors) {
+        for (int block = 0; block < 64; ++block) {
+            features.insert(features.end(), 16, d.bitmap.ink(block % 8, block / 8) ? 15 : 0);
+        }
+    }
+    const composer c(donors, features, 1024, settings{});
+    // Between the first and the third donor: the guess is unsure somewhere.
+    std::vector<std::uint8_t> target(1024);
+    for (std::size_t i = 0; i < target.size(); ++i) {
+        target[i] = static_cast<std::uint8_t>((features[i] + features[2 * 1024 + i] + 1) / 2);
+    }
+    const composition whole = c.compose(target, 2);
+    composer::draft own = c.start(target, 2);
+    const composition halves = c.finish(own, own.guess);
+    EXPECT_EQ(halves.bitmap, whole.bitmap);
+    EXPECT_EQ(halves.share, whole.share);
+    EXPECT_EQ(halves.cost, whole.cost);
+    // The target is as near the first donor as the third: a guess sure of
+    // either one's pixels decides.
+    for (const std::size_t sure : {0u, 2u}) {
+        std::array<int, 64> guess{};
+        for (int i = 0; i < 64; ++i) {
+            guess[static_cast<std::size_t>(i)] =
+                donors[sure].bitmap.ink(i % 8, i / 8) ? share_scale : 0;
+        }
+        composer::draft steered = c.start(target, 2);
+        EXPECT_EQ(c.finish(steered, guess).bitmap, donors[sure].bitmap) << "sure of " << sure;
+    }
+}
+
 // Views are blended by their average share of ink on each pixel; half of
 // it is not ink, so that views which disagree evenly leave the pixel blank.
 TEST(Composer, ViewsAreBlendedByTheirAverageShare) {

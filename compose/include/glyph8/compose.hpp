@@ -64,7 +64,7 @@ struct settings {
     int vote_slack = 32;    // how evenly they vote: weights go as 1 / (cost + slack)
     bool shifts = false;    // also offer each donor moved by one pixel
     int window = 2;         // a first guess votes on each pixel over this radius
-    int agree = 20;         // cost per pixel where a piece disagrees with that guess
+    int agree = 14;         // cost per pixel where a piece disagrees with that guess
     int ring = 70;          // percent: a piece's donors also vote just outside it
     int feature_shift = 1;  // subpixels: donors are also matched with their outline moved this far
     int shortlist = 16;     // donors kept for each 2x2 pixel square after a first look
@@ -147,6 +147,25 @@ class composer {
     struct impl;
     struct match;
 
+    // compose() in two steps, so that the views of one character can pool
+    // their first guesses before any of them chooses its pieces.
+    class draft {
+      public:
+        draft(draft&&) noexcept;
+        ~draft();
+        // The first guess: how much each pixel looks like ink, of share_scale.
+        std::array<int, 64> guess{};
+
+      private:
+        friend class composer;
+        explicit draft(std::unique_ptr<match> job);
+        std::unique_ptr<match> job_;
+    };
+    draft start(std::span<const std::uint8_t> target, unsigned exclude_glyph = ~0u) const;
+    // The composition whose pieces agree with `guess` (compose() uses the
+    // draft's own).
+    composition finish(draft& d, const std::array<int, 64>& guess) const;
+
   private:
     std::unique_ptr<impl> impl_;
 };
@@ -171,6 +190,10 @@ struct recipe {
     std::vector<view> views;  // each composes every target; their results are blended
     std::string coverage;  // the outline face after the composed one: its ideographs are composed
     settings tuning;
+    // Whether each view's pieces must agree with the first guess of all the
+    // views (averaged) rather than with its own: the views' mistakes differ,
+    // so their pooled guess is surer.
+    bool pool_guesses = true;
 };
 
 // The recipe glyph8 ships: Misaki Gothic's strike, seen through Noto Sans
@@ -182,6 +205,18 @@ recipe default_recipe();
 // can render, composed, in code point order. Uses `threads` threads; the
 // result does not depend on how many.
 std::vector<output::font_glyph> build_face(const recipe& r, unsigned threads);
+
+// One character composed through each view that can render it: what the
+// face's glyph is made from.
+struct seen_glyph {
+    char32_t code = 0;
+    std::vector<int> views;  // indices into recipe::views
+    std::vector<composition> parts;
+    std::vector<std::vector<std::uint8_t>> features;  // its outline in each of those views
+};
+
+// leave_one_out before the views are made one.
+std::vector<seen_glyph> leave_one_out_views(const recipe& r, unsigned threads);
 
 // The leave-one-out test of a recipe: every glyph of the strike that some
 // view can render, composed with its own drawing withheld from the pieces,
