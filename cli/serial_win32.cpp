@@ -1,8 +1,6 @@
 // Serial ports on Windows: COMn through CreateFile and the comm API.
 #include <windows.h>
 
-#include <thread>
-
 #include "serial.hpp"
 
 namespace glyph8::cli {
@@ -26,6 +24,41 @@ std::string last_error_text(DWORD code) {
     return message;
 }
 
+// The timeouts of a read that takes what has come and returns at once.
+constexpr COMMTIMEOUTS read_at_once{MAXDWORD, 0, 0, 0, write_timeout_ms};
+
+// The timeouts of a read that waits up to `ms` for its whole count. The
+// documented "return at the first byte" setting (MAXDWORD, MAXDWORD, ms)
+// holds every read for the whole `ms` under Wine, long enough for the
+// bootloader's watchdog to give up between two commands; a read of one byte
+// ends when that byte comes on Windows and under Wine alike.
+COMMTIMEOUTS read_one_within(DWORD ms) {
+    return {0, 0, ms, 0, write_timeout_ms};
+}
+
+bool same_timeouts(const COMMTIMEOUTS& a, const COMMTIMEOUTS& b) {
+    return a.ReadIntervalTimeout == b.ReadIntervalTimeout &&
+           a.ReadTotalTimeoutMultiplier == b.ReadTotalTimeoutMultiplier &&
+           a.ReadTotalTimeoutConstant == b.ReadTotalTimeoutConstant &&
+           a.WriteTotalTimeoutMultiplier == b.WriteTotalTimeoutMultiplier &&
+           a.WriteTotalTimeoutConstant == b.WriteTotalTimeoutConstant;
+}
+
+// A port without modem lines (Wine's pseudo-terminals, some Bluetooth
+// ports) refuses the reset lines with one of these.
+bool no_modem_lines(DWORD e) {
+    return e == ERROR_NOT_SUPPORTED || e == ERROR_INVALID_FUNCTION || e == ERROR_INVALID_PARAMETER;
+}
+
+// What a failed read or write says: a port that is gone says so.
+std::string transfer_error_text(DWORD e) {
+    if (e == ERROR_NOT_READY || e == ERROR_DEVICE_NOT_CONNECTED || e == ERROR_BAD_COMMAND ||
+        e == ERROR_OPERATION_ABORTED || e == ERROR_GEN_FAILURE) {
+        return "the port went away (" + last_error_text(e) + "): was the board unplugged?";
+    }
+    return last_error_text(e);
+}
+
 class win32_serial_port : public serial_port {
   public:
     explicit win32_serial_port(HANDLE h) : h_(h) {}
@@ -33,59 +66,68 @@ class win32_serial_port : public serial_port {
     win32_serial_port(const win32_serial_port&) = delete;
     win32_serial_port& operator=(const win32_serial_port&) = delete;
 
-    bool pulse_reset(std::string&) override {
-        // A port without modem lines refuses these; there is nothing to pulse.
-        if (!EscapeCommFunction(h_, CLRDTR) || !EscapeCommFunction(h_, CLRRTS)) {
+    bool pulse_reset(std::string& why) override {
+        // Each line the port has goes down, then up again.
+        struct line {
+            DWORD clear, set;
+            bool pulsed;
+        } lines[] = {{CLRDTR, SETDTR, false}, {CLRRTS, SETRTS, false}};
+        bool any = false;
+        for (auto& l : lines) {
+            l.pulsed = EscapeCommFunction(h_, l.clear) != 0;
+            if (!l.pulsed && !no_modem_lines(GetLastError())) {
+                why = last_error_text(GetLastError());
+                return false;
+            }
+            any = any || l.pulsed;
+        }
+        if (!any) {
             return true;
         }
         Sleep(reset_pulse_ms);
-        EscapeCommFunction(h_, SETDTR);
-        EscapeCommFunction(h_, SETRTS);
+        for (const auto& l : lines) {
+            if (l.pulsed && !EscapeCommFunction(h_, l.set)) {
+                why = last_error_text(GetLastError());
+                return false;
+            }
+        }
+        // What the sketch sent before the reset is not the bootloader's.
         PurgeComm(h_, PURGE_RXCLEAR);
         return true;
     }
 
     std::ptrdiff_t read(std::span<std::uint8_t> buffer, std::uint32_t timeout_ms,
                         std::string& why) override {
-        // Returns as soon as a byte is there, or after the timeout with none.
-        COMMTIMEOUTS t{};
-        t.ReadIntervalTimeout = MAXDWORD;
-        t.ReadTotalTimeoutMultiplier = MAXDWORD;
-        t.ReadTotalTimeoutConstant = timeout_ms == 0 ? 1 : timeout_ms;
-        t.WriteTotalTimeoutConstant = write_timeout_ms;
-        if (!SetCommTimeouts(h_, &t)) {
-            why = last_error_text(GetLastError());
+        if (buffer.empty()) {
+            return 0;
+        }
+        std::size_t got = 0;
+        if (timeout_ms > 0) {
+            // The first byte, as soon as it comes.
+            const auto first = read_with(read_one_within(timeout_ms), buffer.first(1), why);
+            if (first <= 0) {
+                return first;
+            }
+            got = 1;
+        }
+        // Then whatever else has come with it.
+        const auto rest = read_with(read_at_once, buffer.subspan(got), why);
+        if (rest < 0) {
             return -1;
         }
-        DWORD n = 0;
-        if (!ReadFile(h_, buffer.data(), static_cast<DWORD>(buffer.size()), &n, nullptr)) {
-            why = last_error_text(GetLastError());
-            return -1;
-        }
-        return static_cast<std::ptrdiff_t>(n);
+        return static_cast<std::ptrdiff_t>(got) + rest;
     }
 
     bool write(std::span<const std::uint8_t> bytes, std::string& why) override {
-        // Wine answers "not ready" while its end of the line is full; a
-        // port that stays so for a second is given up on.
-        int waits = 0;
         while (!bytes.empty()) {
             DWORD n = 0;
             if (!WriteFile(h_, bytes.data(), static_cast<DWORD>(bytes.size()), &n, nullptr)) {
-                const DWORD e = GetLastError();
-                if (e == ERROR_NOT_READY && waits++ < 100) {
-                    Sleep(10);
-                    continue;
-                }
-                why = last_error_text(e);
+                why = transfer_error_text(GetLastError());
                 return false;
             }
             if (n == 0) {
-                if (waits++ < 100) {
-                    Sleep(10);
-                    continue;
-                }
-                why = "nothing was written";
+                // A write timeout with nothing taken: the line is held.
+                why = "the port took nothing in " + std::to_string(write_timeout_ms / 1000) + " s";
                 return false;
             }
             bytes = bytes.subspan(n);
@@ -94,7 +136,31 @@ class win32_serial_port : public serial_port {
     }
 
   private:
+    std::ptrdiff_t read_with(const COMMTIMEOUTS& timeouts, std::span<std::uint8_t> buffer,
+                             std::string& why) {
+        if (buffer.empty()) {
+            return 0;
+        }
+        if (!timeouts_set_ || !same_timeouts(timeouts, timeouts_)) {
+            COMMTIMEOUTS t = timeouts;
+            if (!SetCommTimeouts(h_, &t)) {
+                why = transfer_error_text(GetLastError());
+                return -1;
+            }
+            timeouts_ = timeouts;
+            timeouts_set_ = true;
+        }
+        DWORD n = 0;
+        if (!ReadFile(h_, buffer.data(), static_cast<DWORD>(buffer.size()), &n, nullptr)) {
+            why = transfer_error_text(GetLastError());
+            return -1;
+        }
+        return static_cast<std::ptrdiff_t>(n);
+    }
+
     HANDLE h_;
+    COMMTIMEOUTS timeouts_{};
+    bool timeouts_set_ = false;
 };
 
 }  // namespace
