@@ -29,9 +29,10 @@ constexpr COMMTIMEOUTS read_at_once{MAXDWORD, 0, 0, 0, write_timeout_ms};
 
 // The timeouts of a read that waits up to `ms` for its whole count. The
 // documented "return at the first byte" setting (MAXDWORD, MAXDWORD, ms)
-// holds every read for the whole `ms` under Wine, long enough for the
-// bootloader's watchdog to give up between two commands; a read of one byte
-// ends when that byte comes on Windows and under Wine alike.
+// holds every read for the whole `ms` under Wine, so that each command to
+// the bootloader took its whole timeout, a second, and a whole Uno a quarter
+// of an hour; a read of one byte ends when that byte comes on Windows and
+// under Wine alike.
 COMMTIMEOUTS read_one_within(DWORD ms) {
     return {0, 0, ms, 0, write_timeout_ms};
 }
@@ -75,8 +76,8 @@ class win32_serial_port : public serial_port {
         bool any = false;
         for (auto& l : lines) {
             l.pulsed = EscapeCommFunction(h_, l.clear) != 0;
-            if (!l.pulsed && !no_modem_lines(GetLastError())) {
-                why = last_error_text(GetLastError());
+            if (const DWORD e = l.pulsed ? 0 : GetLastError(); e != 0 && !no_modem_lines(e)) {
+                why = last_error_text(e);
                 return false;
             }
             any = any || l.pulsed;
@@ -180,7 +181,7 @@ std::unique_ptr<serial_port> open_serial_port(const std::string& name, upload::p
                        "there is no serial port " + name +
                            ": is the board plugged in? Device Manager lists it under Ports "
                            "(COM & LPT)"};
-        } else if (e == ERROR_ACCESS_DENIED) {
+        } else if (e == ERROR_ACCESS_DENIED || e == ERROR_SHARING_VIOLATION) {
             problem = {upload::error::no_permission,
                        name + " is in use by another program (a serial monitor?)"};
         } else {
