@@ -7,11 +7,14 @@ runs its ELF, the .bin avr-objcopy makes of the ELF and the builder's .hex:
 the same frames at the same times. Then the .hex goes to a simulated board
 with upload_tool, the board is stopped, and what it holds below its
 bootloader is run: the same frames again, and they are the preview's.
+The block cases run a program that shows a picture kept at a fixed address
+far past its code, as a flat image (.bin, and .hex from glyph8's writer):
+the harness must show that picture, which its ELF lacks.
 
-    flashed_test.py CLI HARNESS_DIR BOARD_HARNESS UPLOAD_TOOL BOOTLOADER_DIR WORK_DIR CASE
+    flashed_test.py CLI HARNESS_DIR BOARD_HARNESS UPLOAD_TOOL BUILD_DIR WORK_DIR CASE
 
-HARNESS_DIR holds the display harnesses, BOOTLOADER_DIR the boards'
-bootloaders as flat images.
+HARNESS_DIR holds the display harnesses, BUILD_DIR the boards' bootloaders
+as flat images and the block readers' ELFs.
 """
 import os
 import re
@@ -31,9 +34,18 @@ CASES = {
     "hc595_uno": (["--display", "hc595", "--scroll", "60"], "Hi 你"),
 }
 
+# The block reader's MCU and where its picture is, as CMakeLists.txt builds it.
+BLOCK_CASES = {
+    "block_uno": ("atmega328p", 0x1000),
+    "block_mega": ("atmega2560", 0x1F000),
+}
+PICTURE = bytes.fromhex("3c4295a1a195423c")
+
+# Each board's bootloader, and where it starts: what is below is the
+# application's flash, all that an upload changes.
 BOOTLOADERS = {
-    "atmega328p": "optiboot_atmega328p.bin",
-    "atmega2560": "stk500v2_atmega2560.bin",
+    "atmega328p": ("optiboot_atmega328p.bin", 0x7E00),
+    "atmega2560": ("stk500v2_atmega2560.bin", 0x3E000),
 }
 
 
@@ -44,7 +56,7 @@ def flashed(tools, work, mcu, board, hex_path):
     log_path = os.path.join(work, "board.log")
     with open(log_path, "w") as log:
         process = subprocess.Popen(
-            [tools["board_harness"], os.path.join(tools["bootloaders"], BOOTLOADERS[mcu]),
+            [tools["board_harness"], os.path.join(tools["bootloaders"], BOOTLOADERS[mcu][0]),
              "--mcu", mcu, "--seconds", "120", "--dump-application", dump],
             stdout=subprocess.PIPE, stderr=log, text=True)
         try:
@@ -63,17 +75,51 @@ def flashed(tools, work, mcu, board, hex_path):
     if process.returncode != 0 or not os.path.exists(dump):
         with open(log_path) as f:
             raise SystemExit(f"the board harness left no flash ({process.returncode}):\n{f.read()}")
+    if os.path.getsize(dump) != BOOTLOADERS[mcu][1]:
+        raise SystemExit(f"the board harness left {os.path.getsize(dump)} bytes of flash, not "
+                         f"the {BOOTLOADERS[mcu][1]} below the bootloader")
     return dump
+
+
+def block_case(harness_dir, tools, work, name):
+    """A picture at a fixed address past the code is in flash when the
+    image is flat, and missing when only the ELF's sections are."""
+    mcu, block = BLOCK_CASES[name]
+    elf = os.path.join(tools["bootloaders"], f"block_reader_{mcu}.elf")
+    with open(harnesses.flat_image(elf, os.path.join(work, "code.bin")), "rb") as f:
+        code = f.read()
+    image = os.path.join(work, name + ".bin")
+    with open(image, "wb") as f:
+        f.write(code + b"\xff" * (block - len(code)) + PICTURE)
+    hex_path = os.path.join(work, name + ".hex")
+    with open(hex_path, "wb") as f:
+        subprocess.run([tools["upload_tool"], "--hex", image, "0", "linear"], stdout=f,
+                       check=True)
+    settings = {"--modules": "1", "--board": "dip"}
+    failures = []
+    for kind, program, shown in (("ELF", elf, False), ("flat .bin", image, True),
+                                 ("Intel HEX", hex_path, True)):
+        seen = harnesses.watch(harness_dir, "max7219", program, mcu, settings, 5)
+        frames = [f for _, f in seen.frames]
+        print(f"{name}: the {kind} shows {frames}")
+        if (frames == [PICTURE.hex()]) != shown:
+            failures.append(f"the {kind} shows {frames}, the picture at 0x{block:05X} is "
+                            f"{PICTURE.hex()}")
+    for f in failures:
+        print(f"FAIL {name}: {f}")
+    return 1 if failures else 0
 
 
 def main():
     cli, harness_dir, board_harness, upload_tool, bootloaders, work, name = sys.argv[1:8]
     tools = {"board_harness": board_harness, "upload_tool": upload_tool,
              "bootloaders": bootloaders}
-    options, text = CASES[name]
     work = os.path.join(work, name)
     shutil.rmtree(work, ignore_errors=True)
     os.makedirs(work)
+    if name in BLOCK_CASES:
+        return block_case(harness_dir, tools, work, name)
+    options, text = CASES[name]
 
     sketch = display_test.run([cli, "--sketch", *options, text]).stdout
     gif = os.path.join(work, name + ".gif")
