@@ -91,10 +91,18 @@ def block_case(harness_dir, tools, work, name):
     image = os.path.join(work, name + ".bin")
     with open(image, "wb") as f:
         f.write(code + b"\xff" * (block - len(code)) + PICTURE)
+    # The Intel HEX leaves the erased flash between out, as an uploader's
+    # file would: the code at 0, then the picture at its own address.
+    picture = os.path.join(work, "picture.bin")
+    with open(picture, "wb") as f:
+        f.write(PICTURE)
+    records = []
+    for part, at in ((os.path.join(work, "code.bin"), 0), (picture, block)):
+        records += subprocess.run([tools["upload_tool"], "--hex", part, hex(at), "linear"],
+                                  capture_output=True, text=True, check=True).stdout.split()
     hex_path = os.path.join(work, name + ".hex")
-    with open(hex_path, "wb") as f:
-        subprocess.run([tools["upload_tool"], "--hex", image, "0", "linear"], stdout=f,
-                       check=True)
+    with open(hex_path, "w") as f:
+        f.write("\n".join(r for r in records if r != ":00000001FF") + "\n:00000001FF\n")
     settings = {"--modules": "1", "--board": "dip"}
     failures = []
     for kind, program, shown in (("ELF", elf, False), ("flat .bin", image, True),
