@@ -42,6 +42,9 @@ static int load_binary(avr_t* avr, const char* path) {
         fprintf(stderr, "harness: cannot read %s\n", path);
     } else if (size == 0) {
         fprintf(stderr, "harness: %s is empty\n", path);
+    } else if (size > room) {
+        fprintf(stderr, "harness: %s is more than the %u bytes of %s's flash\n", path,
+                (unsigned)room, avr->mmcu);
     } else {
         status = put(avr, path, bytes, (uint32_t)size, 0);
     }
