@@ -100,6 +100,13 @@ def flat_image(elf, path):
     return path
 
 
+def flat_image_of_hex(hex_path, path):
+    """An Intel HEX file as bytes from address 0, in `path`."""
+    subprocess.run(["avr-objcopy", "-I", "ihex", "-O", "binary", hex_path, path], check=True,
+                   capture_output=True)
+    return path
+
+
 def watch_max7219(harness_dir, program, mcu, settings, ms):
     out, err = run_harness([os.path.join(harness_dir, "max7219_harness"), program,
                             settings.get("--modules", "4"), settings["--board"], str(ms), mcu])
