@@ -6,7 +6,8 @@
  *
  *     board_harness BOOTLOADER.bin [--mcu atmega328p|atmega168|atmega2560]
  *                   [--corrupt ADDRESS] [--dump-flash FILE]
- *                   [--dump-application FILE.bin] [--seconds N] [--trace 1]
+ *                   [--dump-application FILE.bin] [--load-application FILE.bin]
+ *                   [--seconds N] [--trace 1]
  *
  * As on an Uno, whose USB chip pulls the reset line when a program opens the
  * port, opening the pseudo-terminal resets the MCU as an external reset: the
@@ -20,7 +21,9 @@
  * bootloader writes it, as a worn flash cell would. --dump-flash writes the
  * whole flash to FILE at exit. --dump-application writes what an upload can
  * change, the flash below the bootloader, each time the port is closed and
- * again at exit: a display harness runs that file as the board would. The
+ * again at exit: a display harness runs that file as the board would.
+ * --load-application starts the board with such a file in its flash, as a
+ * board that was uploaded to before. The
  * harness stops after --seconds (120 by default) or at SIGTERM or SIGINT. */
 #define _GNU_SOURCE
 #include <errno.h>
@@ -135,12 +138,14 @@ int main(int argc, char** argv) {
     const char* mcu = "atmega328p";
     const char* dump = NULL;
     const char* application = NULL;
+    const char* held = NULL;
     long corrupt = -1;
     double seconds = 120;
     if (argc < 2) {
         fprintf(stderr,
                 "usage: board_harness BOOTLOADER.bin [--mcu NAME] [--corrupt ADDRESS] "
-                "[--dump-flash FILE] [--dump-application FILE.bin] [--seconds N]\n");
+                "[--dump-flash FILE] [--dump-application FILE.bin] [--load-application FILE.bin] "
+                "[--seconds N]\n");
         return 2;
     }
     for (int i = 2; i + 1 < argc; i += 2) {
@@ -152,6 +157,8 @@ int main(int argc, char** argv) {
             dump = argv[i + 1];
         } else if (strcmp(argv[i], "--dump-application") == 0) {
             application = argv[i + 1];
+        } else if (strcmp(argv[i], "--load-application") == 0) {
+            held = argv[i + 1];
         } else if (strcmp(argv[i], "--trace") == 0) {
             trace = atoi(argv[i + 1]);
         } else if (strcmp(argv[i], "--seconds") == 0) {
@@ -195,6 +202,17 @@ int main(int argc, char** argv) {
     }
     boot = avr->flashend + 1 - boot_size;
     memcpy(avr->flash + boot, image, size);
+    /* What an earlier upload left, for a board that is used again. */
+    if (held) {
+        FILE* h = fopen(held, "rb");
+        if (!h) {
+            perror(held);
+            return 2;
+        }
+        const size_t got = fread(avr->flash, 1, boot, h);
+        fclose(h);
+        fprintf(stderr, "board_harness: %zu bytes of application flash from %s\n", got, held);
+    }
     avr->codeend = avr->flashend;
     avr->reset_pc = boot;
     avr->pc = boot;

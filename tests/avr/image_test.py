@@ -3,7 +3,12 @@ writes for a message (the program and its block) runs in the display's
 harness, and what the display shows must be the preview, frame for frame.
 Without a block, or with a damaged one, the display shows a cross, at once.
 
-    image_test.py CLI HARNESS_DIR WORK_DIR CASE
+    image_test.py CLI HARNESS_DIR WORK_DIR CASE [BOARD_HARNESS BOOTLOADER_DIR]
+
+The "uploaded" cases write the message with glyph8-cli --upload to a
+simulated board running its real bootloader, then a second message (on the
+Uno, the block alone), and run what the board then holds: each time the
+preview of the message last written.
 
 The programs keep the message's own step (the block's) and a power-up
 pattern of 2 s, so the cases use short steps and short messages.
@@ -11,8 +16,10 @@ pattern of 2 s, so the cases use short steps and short messages.
 import os
 import re
 import shutil
+import signal
 import subprocess
 import sys
+import time
 
 import display_test
 import harnesses
@@ -52,6 +59,16 @@ CASES = {
     "cross_other_display_hc595_uno": (["--display", "hc595"], "Hi"),
 }
 
+# name: options, first text, second text.
+UPLOADED = {
+    "uploaded_max7219_uno": (["--display", "max7219", "--modules", "4", "--scroll", "20"],
+                             "歡迎", "你好 Hi"),
+    "uploaded_ssd1306_mega": (["--display", "ssd1306", "--page", "150", "--arduino", "mega"],
+                              "歡迎光臨\nWelcome", "一路順風"),
+}
+BOOTLOADERS = {"atmega328p": ("optiboot_atmega328p.bin", 0x7E00),
+               "atmega2560": ("stk500v2_atmega2560.bin", 0x3E000)}
+
 PATTERN_MS = 2000  # the programs' power-up pattern
 
 
@@ -67,11 +84,72 @@ def cross_frame(look):
     return bytes(display).hex()
 
 
+def settings_of(cli, options, text):
+    sketch = display_test.run([cli, "--sketch", *options, text]).stdout
+    made = re.search(rb"Made with: glyph8-cli --sketch (.*)", sketch)[1].decode().split()
+    return {made[i]: made[i + 1] for i in range(0, len(made) - 1, 2) if made[i].startswith("--")}
+
+
+def against_preview(cli, harness_dir, work, options, text, program, settings):
+    """What is wrong with what `program` shows, against the preview of `text`."""
+    display, mcu = settings["--display"], display_test.BOARDS[settings["--arduino"]][1]
+    look = harnesses.look_of(display, settings)
+    gif = os.path.join(work, "preview.gif")
+    with open(gif, "wb") as f:
+        f.write(display_test.run([cli, "--preview", *options, text]).stdout)
+    expected, _ = harnesses.gif_frames(gif, look)
+    step = int(settings.get("--scroll", settings.get("--page", "0")))
+    ms = display_test.simulated_ms(expected, step, PATTERN_MS, 1)
+    seen = harnesses.watch(harness_dir, display, program, mcu, settings, ms)
+    print(f"{os.path.basename(program)}: {len(seen.frames)} frames seen, "
+          f"{len(expected)} in the preview of {text!r}")
+    return seen.faults + display_test.compare_with_preview(seen.frames, expected, look, 1)
+
+
+def uploaded(cli, harness_dir, work, name, board_harness, bootloaders):
+    options, first, second = UPLOADED[name]
+    settings = settings_of(cli, options, first)
+    mcu = display_test.BOARDS[settings["--arduino"]][1]
+    dump = os.path.join(work, "board.bin")
+    failures = []
+    for n, text in enumerate((first, second)):
+        process = subprocess.Popen(
+            [board_harness, os.path.join(bootloaders, BOOTLOADERS[mcu][0]), "--mcu", mcu,
+             "--seconds", "120", "--dump-application", dump] +
+            (["--load-application", dump] if n > 0 else []),
+            stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+        try:
+            port = process.stdout.readline().split()[-1]
+            start = time.monotonic()
+            result = subprocess.run([cli, "--upload", port, *options, "--", text],
+                                    capture_output=True, text=True, timeout=60)
+            seconds = time.monotonic() - start
+        finally:
+            process.send_signal(signal.SIGTERM)
+            process.wait(timeout=30)
+        said = result.stderr.strip().splitlines()
+        print(f"upload {n + 1} ({seconds:.2f} s): " + " / ".join(said))
+        if result.returncode != 0:
+            failures.append(f"upload {n + 1} failed: {result.stderr}")
+            break
+        alone = any("the message alone was written" in line for line in said)
+        if alone != (n > 0 and mcu == "atmega328p"):
+            failures.append(f"upload {n + 1}: the message alone is {alone}")
+        failures += [f"after upload {n + 1}: {f}" for f in
+                     against_preview(cli, harness_dir, work, options, text, dump, settings)]
+    return failures
+
+
 def main():
     cli, harness_dir, work, name = sys.argv[1:5]
     work = os.path.join(work, name)
     shutil.rmtree(work, ignore_errors=True)
     os.makedirs(work)
+    if name in UPLOADED:
+        failures = uploaded(cli, harness_dir, work, name, *sys.argv[5:7])
+        for f in failures:
+            print(f"FAIL {name}: {f}")
+        return 1 if failures else 0
     options, text = CASES[name]
     sketch = display_test.run([cli, "--sketch", *options, text]).stdout
     made = re.search(rb"Made with: glyph8-cli --sketch (.*)", sketch)[1].decode().split()
