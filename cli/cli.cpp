@@ -4,6 +4,7 @@
 #include <memory>
 #include <ostream>
 
+#include "board_upload.hpp"
 #include "fonts.hpp"
 #include "glyph8/capture.hpp"
 #include "glyph8/message.hpp"
@@ -145,8 +146,10 @@ class capturer {
 };
 
 // What the format draws: the whole text once, or each distinct character.
-problem draw(const output::format& format, const text_keeper& keep, capturer& cap,
-             output_buffer& buffer, const output::settings& settings) {
+problem draw(const request& r, const text_keeper& keep, capturer& cap, output_buffer& buffer,
+             std::ostream& err) {
+    const output::format& format = *r.format;
+    const output::settings& settings = r.settings;
     std::string& out = buffer.text();
     glyph window;
     if (format.draws == output::input::message) {
@@ -160,6 +163,9 @@ problem draw(const output::format& format, const text_keeper& keep, capturer& ca
         }
         if (strip.columns.empty()) {
             return input_problem("the text has no character to draw");
+        }
+        if (!r.upload_port.empty()) {
+            return upload_message(r.upload_port, strip, settings.matrix, err);
         }
         const auto writer = format.make_message(settings);
         if (const std::string why = writer->write(buffer, strip, keep.text()); !why.empty()) {
@@ -229,7 +235,7 @@ problem run_request(request& r, source& in, sink& out, std::ostream& err, const 
     if (problem p = read_text(r.from_stdin ? in : argument, keep)) {
         return p;
     }
-    problem p = draw(*r.format, keep, cap, buffer, r.settings);
+    problem p = draw(r, keep, cap, buffer, err);
     cap.finish();
     return p;
 }

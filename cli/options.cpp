@@ -149,6 +149,14 @@ std::string board_help() {
     return text;
 }
 
+problem set_upload(request& r, std::string_view value) {
+    if (value.empty()) {
+        return usage_problem("--upload needs the board's port (/dev/ttyACM0, COM3, ...)");
+    }
+    r.upload_port = value;
+    return {};
+}
+
 struct option {
     std::string_view name;
     std::string_view value;  // what the value is called in the help; "" for a flag
@@ -204,6 +212,13 @@ const option options[] = {
      "colour LEDs: the most current the brightest frame may draw,\nin mA (default 400, "
      "what USB gives)",
      output::setting_matrix, set_current},
+    {"--upload", "PORT",
+     "write glyph8's program and the message (--intel-hex's bytes)\n"
+     "to the board on PORT (/dev/ttyACM0, /dev/ttyUSB0, COM3) through\n"
+     "its bootloader, with the message options above; no compiler\n"
+     "needed. Only the message is written when the board already\n"
+     "holds the program (Uno)",
+     output::setting_matrix, set_upload},
     {"--no-compose", "",
      "draw the ideographs that Misaki Gothic lacks from Droid Sans\n"
      "Fallback's outlines instead of the composed 8x8 face",
@@ -435,6 +450,16 @@ problem parse_options(const std::vector<std::string>& args, request& r) {
         }
     }
     drawn_with(r);
+    // --upload writes --intel-hex's bytes to the board instead of the output.
+    if (!r.upload_port.empty()) {
+        static const output::format* hex = output::find_format("intel-hex");
+        if (r.format->name.empty() || r.format == hex) {
+            r.format = hex;
+        } else if (other_format.empty()) {
+            return usage_problem("--upload writes glyph8's program and the message; --" +
+                                 std::string(r.format->name) + " cannot go with it");
+        }
+    }
     return check_format(r, other_format);
 }
 
@@ -480,7 +505,10 @@ std::string usage_text() {
     text +=
         "\n"
         "Exit status: 0 done, 1 the capture failed, 2 bad usage, input or font,\n"
-        "3 the output could not be written.\n";
+        "3 the output could not be written; --upload: 4 the port cannot be used\n"
+        "(no such port, no permission, not a serial port), 5 no bootloader\n"
+        "answered or it stopped answering, 6 the board is not the --arduino\n"
+        "chosen, 7 what the board read back differs from what was written.\n";
     return text;
 }
 

@@ -23,6 +23,7 @@ struct request {
     std::vector<std::string> settings_given;  // the options given that set the output's settings
     composition composed = composition::on;
     std::vector<std::string> fonts;
+    std::string upload_port;  // --upload: the board's serial port
     bool text_given = false;  // TEXT or '-'
     bool from_stdin = true;
     std::string text;

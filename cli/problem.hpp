@@ -10,11 +10,17 @@
 namespace glyph8::cli {
 
 // Exit codes: 0 done, 1 the capture failed, 2 bad usage or bad input,
-// 3 the output could not be written.
+// 3 the output could not be written; an upload: 4 the port cannot be used,
+// 5 no bootloader answered (or it stopped), 6 another board than the one
+// chosen, 7 the board's flash read back differs from what was written.
 inline constexpr int exit_ok = 0;
 inline constexpr int exit_failure = 1;
 inline constexpr int exit_usage = 2;
 inline constexpr int exit_write = 3;
+inline constexpr int exit_port = 4;
+inline constexpr int exit_no_answer = 5;
+inline constexpr int exit_wrong_board = 6;
+inline constexpr int exit_verify = 7;
 
 struct problem {
     int exit_code = exit_ok;

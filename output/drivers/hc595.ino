@@ -22,15 +22,9 @@
 // of nanoseconds against a column's millisecond). A blank would only cost a
 // transfer per column.
 
-#if ROW_ANODE
-#define SHIFTED_ROWS(bits) (bits)
-#define SHIFTED_COLUMNS(c) ((byte)~(1 << (c)))
-#define SHIFTED_DARK_ROWS 0x00
-#else
-#define SHIFTED_ROWS(bits) ((byte)~(bits))
-#define SHIFTED_COLUMNS(c) ((byte)(1 << (c)))
-#define SHIFTED_DARK_ROWS 0xFF
-#endif
+#define SHIFTED_ROWS(bits) (ROW_ANODE ? (byte)(bits) : (byte)~(bits))
+#define SHIFTED_COLUMNS(c) (ROW_ANODE ? (byte)~(1 << (c)) : (byte)(1 << (c)))
+#define SHIFTED_DARK_ROWS (ROW_ANODE ? 0x00 : 0xFF)
 // 8 columns of 1040 us: a refresh every 8.32 ms, 120 a second.
 #define SHIFTED_COLUMN_US 1040UL
 

@@ -13,17 +13,13 @@
 #ifndef BACKPACK
 #define BACKPACK 1
 #endif
-#if MODULES > 8
+#if MOST_MODULES > 8
 #error "the HT16K33 has eight addresses (0x70..0x77): at most 8 modules"
 #endif
 
 // The popular backpack wires RAM bit b to column b + 1 (bit 7 to column 0); a
 // plain HT16K33 board wires bit b to column b.
-#if BACKPACK
-#define HT16K33_BIT(column) (((column) + 7) & 7)
-#else
-#define HT16K33_BIT(column) (column)
-#endif
+#define HT16K33_BIT(column) (BACKPACK ? ((column) + 7) & 7 : (column))
 
 // Set once a transmission fails: the next displayShow() sets the modules up
 // again, so a backpack that was unplugged or glitched comes back.

@@ -58,15 +58,10 @@
 // One column is lit at a time. The resistors sit on the rows, so each LED
 // has its own and a column full of LEDs is as bright as a column of one.
 
-#if ROW_ANODE
-#define MATRIX_ROW_ON HIGH
-#define MATRIX_COLUMN_ON LOW
-#else
-#define MATRIX_ROW_ON LOW
-#define MATRIX_COLUMN_ON HIGH
-#endif
-#define MATRIX_ROW_OFF (MATRIX_ROW_ON == HIGH ? LOW : HIGH)
-#define MATRIX_COLUMN_OFF (MATRIX_COLUMN_ON == HIGH ? LOW : HIGH)
+#define MATRIX_ROW_ON (ROW_ANODE ? HIGH : LOW)
+#define MATRIX_COLUMN_ON (ROW_ANODE ? LOW : HIGH)
+#define MATRIX_ROW_OFF (ROW_ANODE ? LOW : HIGH)
+#define MATRIX_COLUMN_OFF (ROW_ANODE ? HIGH : LOW)
 // 8 columns of 1040 us: a refresh every 8.32 ms, 120 a second, well above
 // where the eye sees flicker, with time to spare for the message's step.
 #define MATRIX_COLUMN_US 1040UL

@@ -46,27 +46,27 @@ void writeRegister(byte reg, const byte* values) {
 }
 
 void writeAll(byte reg, byte value) {
-  byte values[MODULES];
+  byte values[MOST_MODULES];
   memset(values, value, MODULES);
   writeRegister(reg, values);
 }
 
 void displayShow() {
-  byte values[MODULES];
+  byte values[MOST_MODULES];
   for (byte d = 0; d < 8; ++d) {
     for (byte m = 0; m < MODULES; ++m) {
       const byte* module = frame + m * 8;
-#if FC16_WIRING
-      byte v = 0;  // digit d + 1 is row d, bit 7 the leftmost column
-      for (byte c = 0; c < 8; ++c) {
-        if (module[c] & (1 << d)) {
-          v |= 0x80 >> c;
+      if (FC16_WIRING) {
+        byte v = 0;  // digit d + 1 is row d, bit 7 the leftmost column
+        for (byte c = 0; c < 8; ++c) {
+          if (module[c] & (1 << d)) {
+            v |= 0x80 >> c;
+          }
         }
+        values[m] = v;
+      } else {
+        values[m] = module[d];  // digit d + 1 is column d, bit 0 the top row
       }
-      values[m] = v;
-#else
-      values[m] = module[d];  // digit d + 1 is column d, bit 0 the top row
-#endif
     }
     writeRegister(d + 1, values);
   }

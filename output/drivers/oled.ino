@@ -1,7 +1,7 @@
 // ---- What the SSD1306 and SH1106 drivers share: page by page, from flash ----
 // The controller's part before this defines its set-up (oledSetup, oledOn)
 // and the first of its RAM columns that the glass shows (oledFirstColumn).
-#if !PAGED_PANEL && COLUMNS != 128
+#if !HAS_SCREEN && COLUMNS != 128
 #error "an OLED scrolls a line of 128 columns: COLUMNS must be 128"
 #endif
 
@@ -29,17 +29,23 @@ static bool oledCommands(const byte* list, byte count) {
     return oledEnd();
 }
 
-#if PAGED_PANEL
-static byte oledColumn(byte, byte) {
-    return screenColumn();
-}
-#else
-// The 8-px line is centred: rows 28..35, the low nibble at the bottom of
-// page 3, the high nibble at the top of page 4.
+// Paging streams the screen's columns; scrolling shows the frame's 8-px line
+// centred: rows 28..35, the low nibble at the bottom of page 3, the high
+// nibble at the top of page 4.
 static byte oledColumn(byte page, byte column) {
-    return page == 3 ? frame[column] << 4 : frame[column] >> 4;
-}
+#if HAS_SCREEN
+    if (PAGED_PANEL) {
+        return screenColumn();
+    }
 #endif
+#if HAS_FRAME
+    return page == 3 ? frame[column] << 4 : frame[column] >> 4;
+#else
+    (void)page;
+    (void)column;
+    return 0;
+#endif
+}
 
 // Streams one page, the 128 columns on the glass from the left, in 31-byte
 // transmissions.
@@ -89,15 +95,17 @@ void displayShow() {
     if (oledLost) {
         oledSetUp();
     }
-#if PAGED_PANEL
-    screenBegin();
-    for (byte page = 0; page < oledPages && oledPage(page, false); ++page) {
+#if HAS_SCREEN
+    if (PAGED_PANEL) {
+        screenBegin();
+        for (byte page = 0; page < oledPages && oledPage(page, false); ++page) {
+        }
+        return;
     }
-#else
+#endif
     if (oledPage(3, false)) {
         oledPage(4, false);
     }
-#endif
 }
 
 void displayRefresh() {}

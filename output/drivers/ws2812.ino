@@ -25,7 +25,7 @@
 #endif
 
 #define PANEL_LEDS (MODULES * 64)
-byte panelBytes[PANEL_LEDS * 3 + 1];  // green, red, blue per LED; one spare for the look-ahead
+byte panelBytes[MOST_MODULES * 64 * 3 + 1];  // green, red, blue per LED; one spare for the look-ahead
 unsigned long panelSentAt;            // when the line last went low after a frame
 
 // Free cycles in each bit: before the test of the bit, after it, after the

@@ -33,6 +33,10 @@ const format table[] = {
      "an animated GIF of what the sketch shows on its display, frame for frame, with its "
      "timing",
      input::message, setting_matrix, 0, 0, nullptr, make_preview_writer},
+    {"intel-hex",
+     "Intel HEX of glyph8's prebuilt program for the display and board with the message after "
+     "it, for any uploader (or --upload it straight to the board)",
+     input::message, setting_matrix, 0, 0, nullptr, make_intel_hex_writer},
 };
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "message_plan.hpp"
 
+#include <algorithm>
+#include <bit>
 #include <map>
 
 namespace glyph8::output::detail {
@@ -66,6 +68,62 @@ message_plan plan_message(const message_strip& strip, const matrix_settings& m) 
                        shorten;
     }
     return plan;
+}
+
+message_tables tables_of(const message_plan& plan, const matrix_settings& m) {
+    const pieces& p = plan.cut;
+    message_tables t;
+    t.piece_columns = p.columns;
+    for (const std::size_t s : p.starts) {
+        t.piece_start.push_back(static_cast<std::uint16_t>(s));
+    }
+    for (const std::size_t i : p.message) {
+        t.message.push_back(static_cast<std::uint16_t>(i));
+        t.message_columns += static_cast<std::uint32_t>(p.starts[i + 1] - p.starts[i]);
+    }
+    if (m.mode == motion::page) {
+        for (const page& l : plan.lines) {
+            t.line_width.push_back(static_cast<std::uint8_t>(l.width));
+        }
+    }
+    return t;
+}
+
+// Colour LEDs draw about 20 mA a channel at full brightness, and about 1 mA
+// each for their own chip, lit or not. The brightest frame (the power-up
+// pattern among them) must stay within the budget, so the colour is scaled
+// down as far as it needs to be.
+led_colour colour_for(const message_strip& strip, const matrix_settings& m) {
+    constexpr double channel_ma = 20.0;
+    constexpr double chip_ma = 1.0;
+    led_colour c;
+    const std::size_t leds = static_cast<std::size_t>(m.columns()) * glyph_side;
+    std::size_t pattern = 0;
+    for (const std::uint8_t b : test_arrow) {
+        pattern += static_cast<std::size_t>(std::popcount(b));
+    }
+    c.lit = std::max(frames(strip, m).most_lit(), pattern);
+    const unsigned rgb[3] = {(m.colour >> 16) & 0xFF, (m.colour >> 8) & 0xFF, m.colour & 0xFF};
+    const double per_led = (rgb[0] + rgb[1] + rgb[2]) / 255.0 * channel_ma;
+    const double idle = chip_ma * static_cast<double>(leds);
+    const double budget = m.max_current_ma;
+    c.idle_ma = static_cast<int>(idle);
+    if (idle >= budget) {
+        c.refusal = std::to_string(m.modules) + " panels draw about " + std::to_string(c.idle_ma) +
+                    " mA even when dark, more than --max-current " +
+                    std::to_string(m.max_current_ma);
+        return c;
+    }
+    const double wanted = idle + per_led * static_cast<double>(c.lit);
+    const double scale = wanted <= budget ? 1.0 : (budget - idle) / (wanted - idle);
+    for (int i = 0; i < 3; ++i) {
+        c.rgb[i] = static_cast<unsigned>(rgb[i] * scale);
+    }
+    c.dimmed = scale < 1.0;
+    const double drawn =
+        idle + (c.rgb[0] + c.rgb[1] + c.rgb[2]) / 255.0 * channel_ma * static_cast<double>(c.lit);
+    c.drawn_ma = static_cast<int>(drawn + 0.5);
+    return c;
 }
 
 }  // namespace glyph8::output::detail

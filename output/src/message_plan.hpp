@@ -32,4 +32,31 @@ struct message_plan {
 
 message_plan plan_message(const message_strip& strip, const matrix_settings& m);
 
+// The tables a program walks to show the message, in the order it reads
+// them. A sketch prints them as arrays; a prebuilt image reads them from the
+// block glyph8 writes after it. Both take them from here, so the two cannot
+// differ in what they hold.
+struct message_tables {
+    std::vector<std::uint8_t> piece_columns;  // PIECE_COLUMNS
+    std::vector<std::uint16_t> piece_start;   // PIECE_START: of each piece, and the end
+    std::vector<std::uint16_t> message;       // MESSAGE: the pieces in order
+    std::vector<std::uint8_t> line_width;     // LINE_WIDTH: paging only
+    std::uint32_t message_columns = 0;        // MESSAGE_COLUMNS
+};
+
+message_tables tables_of(const message_plan& plan, const matrix_settings& m);
+
+// The colour colour LEDs are lit with: the one chosen, dimmed as far as the
+// brightest frame needs to stay within the current budget.
+struct led_colour {
+    unsigned rgb[3] = {};
+    std::size_t lit = 0;  // LEDs of the brightest frame
+    int drawn_ma = 0;     // what that frame draws
+    int idle_ma = 0;      // what the LEDs' own chips draw, lit or not
+    bool dimmed = false;
+    std::string refusal;  // why no colour fits; empty when one does
+};
+
+led_colour colour_for(const message_strip& strip, const matrix_settings& m);
+
 }  // namespace glyph8::output::detail

@@ -8,6 +8,7 @@
 #include <bit>
 
 #include "glyph8/display.hpp"
+#include "glyph8/image.hpp"
 #include "glyph8/matrix.hpp"
 #include "glyph8/output.hpp"
 #include "glyph8/utf8.hpp"
@@ -90,9 +91,7 @@ byte nextColumn() {
 
 // Scrolling: step n shows the message's columns [n - COLUMNS, n).
 constexpr std::string_view scroll_code = R"(
-const uint32_t STEPS = MESSAGE_COLUMNS + COLUMNS;
-
-void nextFrame(uint32_t step) {
+void scrollFrame(uint32_t step) {
   if (step == 0) {
     rewind();
     memset(frame, 0, COLUMNS);
@@ -105,9 +104,7 @@ void nextFrame(uint32_t step) {
 
 // Paging on a row of modules: a line of whole characters per step.
 constexpr std::string_view page_code = R"(
-const uint32_t STEPS = LINES;
-
-void nextFrame(uint32_t step) {
+void pageFrame(uint32_t step) {
   if (step == 0) {
     rewind();
   }
@@ -122,14 +119,13 @@ void nextFrame(uint32_t step) {
 // Paging on a panel: eight lines per step, streamed from flash as the
 // driver writes them, with no frame in RAM.
 constexpr std::string_view screen_code = R"(
-const uint32_t STEPS = (LINES + 7) / 8;
 bool patternOnScreen;  // the power-up pattern, not the message
 uint16_t screenLine;   // the screen's first line
 uint16_t line;         // the line screenColumn() is in
 byte lineWidth;
 byte x;
 
-void nextFrame(uint32_t step) {
+void screenFrame(uint32_t step) {
   if (step == 0) {
     rewind();
   }
@@ -162,21 +158,30 @@ byte screenColumn() {
 }
 )";
 
-constexpr std::string_view setup_code = R"(
+// The power-up pattern, then a step of the message every STEP_MS.
+// `pattern_shown` is where an image that found no message stops.
+constexpr std::string_view setup_begin = R"(
 uint32_t step = 0;
 unsigned long next;
 
 void setup() {
-  displayBegin();
-#if PAGED_PANEL
-  patternOnScreen = true;
-  screenBegin();
-  displayShow();
-  patternOnScreen = false;
-#else
-  memset(frame, 0, COLUMNS);
-  memcpy_P(frame, TEST_PATTERN, 8);
-  displayShow();
+)";
+
+constexpr std::string_view setup_pattern = R"(  displayBegin();
+#if HAS_SCREEN
+  if (PAGED_PANEL) {
+    patternOnScreen = true;
+    screenBegin();
+    displayShow();
+    patternOnScreen = false;
+  }
+#endif
+#if HAS_FRAME
+  if (!PAGED_PANEL) {
+    memset(frame, 0, COLUMNS);
+    memcpy_P(frame, TEST_PATTERN, 8);
+    displayShow();
+  }
 #endif
   // Waits with the display refreshed: a multiplexed matrix goes dark
   // whenever it is not scanned.
@@ -186,23 +191,144 @@ void setup() {
     displayRefresh();
   }
 #endif
-  next = millis();
+)";
+
+constexpr std::string_view setup_end = R"(  next = millis();
 }
 
 void loop() {
   displayRefresh();
-  if ((long)(millis() - next) < 0) {
+)";
+
+constexpr std::string_view loop_end = R"(  if ((long)(millis() - next) < 0) {
     return;
   }
   next += STEP_MS;
   nextFrame(step);
-#if PAGED_PANEL
-  screenBegin();
+#if HAS_SCREEN
+  if (PAGED_PANEL) {
+    screenBegin();
+  }
 #endif
   displayShow();
   if (++step == STEPS) {
     step = 0;
   }
+}
+)";
+
+// A prebuilt image reads the message from the block glyph8 writes after it:
+// the first 256-byte boundary past the program's own flash (its code and its
+// data's initial values). The layout is block.cpp's; a block that is not
+// whole, not for this display, or does not check out leaves a cross on the
+// display instead of whatever flash held.
+constexpr std::string_view image_state = R"(
+// What the block says, read once at power-up; the driver reads these.
+byte modules = MOST_MODULES;
+uint16_t columns = MOST_COLUMNS;
+bool pagedPanel = false;
+byte motionKind;  // 0 scrolling, 1 paging
+uint16_t stepMs;
+uint32_t steps;
+byte variantValue;  // the wiring
+byte colourR, colourG, colourB;
+bool messageValid;
+)";
+
+constexpr std::string_view block_reader = R"(
+extern "C" char __data_load_end;  // the linker's: the end of this program in flash
+const byte* PIECE_COLUMNS;
+const uint16_t* PIECE_START;
+const uint16_t* MESSAGE;
+const byte* LINE_WIDTH;
+uint16_t MESSAGE_PIECES;
+uint32_t MESSAGE_COLUMNS;
+uint16_t LINES;
+#define PIECE(i) pgm_read_word(&MESSAGE[i])
+
+uint16_t blockWord(const byte* at) {
+  return pgm_read_byte(at) | (uint16_t)pgm_read_byte(at + 1) << 8;
+}
+
+// CRC-16/CCITT-FALSE: polynomial 0x1021, from 0xFFFF.
+uint16_t blockCrc(const byte* at, uint16_t length) {
+  uint16_t crc = 0xFFFF;
+  while (length-- > 0) {
+    crc ^= (uint16_t)pgm_read_byte(at++) << 8;
+    for (byte bit = 0; bit < 8; ++bit) {
+      crc = crc & 0x8000 ? (crc << 1) ^ 0x1021 : crc << 1;
+    }
+  }
+  return crc;
+}
+
+bool blockRead() {
+  const uint16_t address = ((uint16_t)&__data_load_end + 255) & ~255;
+  const byte* b = (const byte*)address;
+  const uint32_t room = BLOCK_LIMIT - (uint32_t)address;
+  if (pgm_read_byte(b) != 'g' || pgm_read_byte(b + 1) != '8' ||
+      pgm_read_byte(b + 2) != BLOCK_VERSION || pgm_read_byte(b + 3) != IMAGE_DISPLAY) {
+    return false;
+  }
+  const uint16_t length = blockWord(b + 4);
+  if (length < BLOCK_HEADER + 2 || length > room ||
+      blockCrc(b, length - 2) != blockWord(b + length - 2)) {
+    return false;
+  }
+  const byte count = pgm_read_byte(b + 7);
+  const byte kind = pgm_read_byte(b + 8);
+  const uint16_t pieceColumns = blockWord(b + 14);
+  const uint16_t pieces = blockWord(b + 16);
+  const uint16_t messagePieces = blockWord(b + 18);
+  const uint16_t lines = blockWord(b + 20);
+  if (count < 1 || count > MOST_MODULES || kind > 1 || (kind == 0 && lines != 0) ||
+      (uint32_t)BLOCK_HEADER + pieceColumns + 2UL * (pieces + 1) + 2UL * messagePieces + lines + 2 !=
+          length) {
+    return false;
+  }
+  variantValue = pgm_read_byte(b + 6);
+  modules = PANEL ? 1 : count;
+  columns = PANEL ? 128 : modules * 8;
+  motionKind = kind;
+  pagedPanel = PANEL && kind == 1;
+  colourR = pgm_read_byte(b + 9);
+  colourG = pgm_read_byte(b + 10);
+  colourB = pgm_read_byte(b + 11);
+  stepMs = blockWord(b + 12);
+  MESSAGE_PIECES = messagePieces;
+  LINES = lines;
+  MESSAGE_COLUMNS = blockWord(b + 22) | (uint32_t)blockWord(b + 24) << 16;
+  PIECE_COLUMNS = b + BLOCK_HEADER;
+  PIECE_START = (const uint16_t*)(PIECE_COLUMNS + pieceColumns);
+  MESSAGE = PIECE_START + pieces + 1;
+  LINE_WIDTH = (const byte*)(MESSAGE + messagePieces);
+  steps = kind == 0 ? MESSAGE_COLUMNS + COLUMNS : pagedPanel ? (LINES + 7) / 8 : LINES;
+  return true;
+}
+)";
+
+// The image takes each of the motions the block may ask for.
+constexpr std::string_view image_dispatch = R"(
+void nextFrame(uint32_t step) {
+  if (motionKind == 0) {
+    scrollFrame(step);
+    return;
+  }
+#if HAS_SCREEN
+  if (pagedPanel) {
+    screenFrame(step);
+    return;
+  }
+#endif
+  pageFrame(step);
+}
+
+// A cross on every module (across a panel's middle line): no message here.
+void showCross() {
+  for (uint16_t c = 0; c < COLUMNS; ++c) {
+    frame[c] = (1 << (c & 7)) | (0x80 >> (c & 7));
+  }
+  displayShow();
 }
 )";
 
@@ -213,6 +339,51 @@ std::string define(std::string_view name, const std::string& value) {
 std::string hex_byte(unsigned v) {
     static constexpr char digits[] = "0123456789ABCDEF";
     return std::string("0x") + digits[(v >> 4) & 15] + digits[v & 15];
+}
+
+// The parts every program has, in order around its message: the flash
+// macros, the power-up pattern, the frame, the driver.
+void append_frame_and_driver(std::string& out, const display& d, bool frame, bool screen,
+                             std::string_view before_driver) {
+    out += portable_progmem;
+    out += "\nconst byte TEST_PATTERN[8] PROGMEM = {";
+    for (std::size_t i = 0; i < 8; ++i) {
+        out += (i == 0 ? "" : ", ") + hex_byte(test_arrow[i]);
+    }
+    out += "};\n";
+    if (frame) {
+        out +=
+            "byte frame[MOST_COLUMNS];  // a byte per column, leftmost first, top pixel lowest\n";
+    }
+    if (screen) {
+        out += "void screenBegin();\nbyte screenColumn();\n";
+    }
+    out += before_driver;
+    out +=
+        "\n// The display's driver: it starts the display, shows a new frame, and keeps\n"
+        "// a multiplexed display scanned.\n"
+        "void displayBegin();\nvoid displayShow();\nvoid displayRefresh();\n";
+    out += d.driver;
+    out += d.shared_driver;
+}
+
+// The name of the macro a display's wirings set ("FC16_WIRING"), and the
+// value a wiring gives it; empty for a display of one wiring.
+std::string_view variant_macro(const display& d) {
+    const std::string_view v = d.variants.front().define;
+    return v.substr(0, v.find(' '));
+}
+
+unsigned variant_value(const display& d, int variant) {
+    const std::string_view v = d.variants[static_cast<std::size_t>(variant)].define;
+    const std::size_t space = v.find(' ');
+    return space == std::string_view::npos
+               ? 0
+               : static_cast<unsigned>(std::stoul(std::string(v.substr(space + 1))));
+}
+
+std::size_t display_number(const display& d) {
+    return static_cast<std::size_t>(&d - displays().data());
 }
 
 class sketch_writer : public message_writer {
@@ -226,84 +397,47 @@ class sketch_writer : public message_writer {
         }
         std::string colour;
         if ((m_.shown_on->options & takes_colour) != 0) {
-            if (std::string why = colour_defines(strip, colour); !why.empty()) {
-                return why;
+            const detail::led_colour c = detail::colour_for(strip, m_);
+            if (!c.refusal.empty()) {
+                return c.refusal;
+            }
+            colour = "// The brightest frame lights " + std::to_string(c.lit) + " LEDs: about " +
+                     std::to_string(c.drawn_ma) + " mA with the LEDs' own " +
+                     std::to_string(c.idle_ma) + " mA, within --max-current " +
+                     std::to_string(m_.max_current_ma) +
+                     (c.dimmed ? " (the colour is dimmed to fit)" : "") + ".\n";
+            static const char* names[3] = {"COLOR_R", "COLOR_G", "COLOR_B"};
+            for (int i = 0; i < 3; ++i) {
+                colour += define(names[i], std::to_string(c.rgb[i]));
             }
         }
         std::string& out = sink.text();
         append_head(out, text, plan);
         out += colour;
-        out += portable_progmem;
-        out += "\nconst byte TEST_PATTERN[8] PROGMEM = {";
-        for (std::size_t i = 0; i < 8; ++i) {
-            out += (i == 0 ? "" : ", ") + hex_byte(test_arrow[i]);
-        }
-        out += "};\n";
-        if (!paged_panel()) {
-            out += "byte frame[COLUMNS];  // a byte per column, leftmost first, top pixel lowest\n";
-        } else {
-            out += "void screenBegin();\nbyte screenColumn();\n";
-        }
-        out +=
-            "\n// The display's driver: it starts the display, shows a new frame, and keeps\n"
-            "// a multiplexed display scanned.\n"
-            "void displayBegin();\nvoid displayShow();\nvoid displayRefresh();\n";
-        out += m_.shown_on->driver;
-        out += m_.shown_on->shared_driver;
-        append_message(out, plan);
+        append_frame_and_driver(out, *m_.shown_on, !paged_panel(), paged_panel(), {});
+        append_message(out, detail::tables_of(plan, m_));
         out += cursor_code;
-        out += m_.mode == motion::scroll ? scroll_code : paged_panel() ? screen_code : page_code;
-        out += setup_code;
+        if (m_.mode == motion::scroll) {
+            out += scroll_code;
+            out +=
+                "\nconst uint32_t STEPS = MESSAGE_COLUMNS + COLUMNS;\n"
+                "#define nextFrame scrollFrame\n";
+        } else if (paged_panel()) {
+            out += screen_code;
+            out += "\nconst uint32_t STEPS = (LINES + 7) / 8;\n#define nextFrame screenFrame\n";
+        } else {
+            out += page_code;
+            out += "\nconst uint32_t STEPS = LINES;\n#define nextFrame pageFrame\n";
+        }
+        out += setup_begin;
+        out += setup_pattern;
+        out += setup_end;
+        out += loop_end;
         sink.flush();
         return {};
     }
 
   private:
-    // Colour LEDs draw about 20 mA a channel at full brightness, and about
-    // 1 mA each for their own chip, lit or not. The brightest frame (the
-    // power-up pattern among them) must stay within the budget, so the
-    // colour is scaled down as far as it needs to be.
-    std::string colour_defines(const message_strip& strip, std::string& out) const {
-        constexpr double channel_ma = 20.0;
-        constexpr double chip_ma = 1.0;
-        const std::size_t leds = static_cast<std::size_t>(m_.columns()) * glyph_side;
-        std::size_t lit = frames(strip, m_).most_lit();
-        std::size_t pattern = 0;
-        for (const std::uint8_t b : test_arrow) {
-            pattern += static_cast<std::size_t>(std::popcount(b));
-        }
-        lit = std::max(lit, pattern);
-        const unsigned rgb[3] = {(m_.colour >> 16) & 0xFF, (m_.colour >> 8) & 0xFF,
-                                 m_.colour & 0xFF};
-        const double per_led = (rgb[0] + rgb[1] + rgb[2]) / 255.0 * channel_ma;
-        const double idle = chip_ma * static_cast<double>(leds);
-        const double budget = m_.max_current_ma;
-        if (idle >= budget) {
-            return std::to_string(m_.modules) + " panels draw about " +
-                   std::to_string(static_cast<int>(idle)) +
-                   " mA even when dark, more than --max-current " +
-                   std::to_string(m_.max_current_ma);
-        }
-        const double wanted = idle + per_led * static_cast<double>(lit);
-        const double scale = wanted <= budget ? 1.0 : (budget - idle) / (wanted - idle);
-        unsigned scaled[3];
-        for (int i = 0; i < 3; ++i) {
-            scaled[i] = static_cast<unsigned>(rgb[i] * scale);
-        }
-        const double drawn = idle + (scaled[0] + scaled[1] + scaled[2]) / 255.0 * channel_ma *
-                                        static_cast<double>(lit);
-        out += "// The brightest frame lights " + std::to_string(lit) + " LEDs: about " +
-               std::to_string(static_cast<int>(drawn + 0.5)) + " mA with the LEDs' own " +
-               std::to_string(static_cast<int>(idle)) + " mA, within --max-current " +
-               std::to_string(m_.max_current_ma) +
-               (scale < 1.0 ? " (the colour is dimmed to fit)" : "") + ".\n";
-        static const char* names[3] = {"COLOR_R", "COLOR_G", "COLOR_B"};
-        for (int i = 0; i < 3; ++i) {
-            out += define(names[i], std::to_string(scaled[i]));
-        }
-        return {};
-    }
-
     bool paged_panel() const { return m_.panel() && m_.mode == motion::page; }
 
     void append_head(std::string& out, std::string_view text,
@@ -333,8 +467,11 @@ class sketch_writer : public message_writer {
             "// mirrored) means other wiring: see \"Which board\" in glyph8's README.\n";
         out += define("MODULES", std::to_string(m_.modules));
         out += define("COLUMNS", std::to_string(m_.columns()));
+        out += "#define MOST_MODULES MODULES\n#define MOST_COLUMNS COLUMNS\n";
         out += define("SCROLL", m_.mode == motion::scroll ? "1" : "0");
         out += define("PAGED_PANEL", paged_panel() ? "1" : "0");
+        out += define("HAS_FRAME", paged_panel() ? "0" : "1");
+        out += define("HAS_SCREEN", paged_panel() ? "1" : "0");
         out += "#ifndef STEP_MS\n" + define("STEP_MS", std::to_string(m_.step_ms)) + "#endif\n";
         out += "// 0 skips the power-up pattern.\n#ifndef TEST_PATTERN_MS\n" +
                define("TEST_PATTERN_MS", "2000") + "#endif\n";
@@ -343,30 +480,21 @@ class sketch_writer : public message_writer {
         }
     }
 
-    void append_message(std::string& out, const detail::message_plan& plan) const {
-        const detail::pieces& p = plan.cut;
+    void append_message(std::string& out, const detail::message_tables& t) const {
+        const bool wide = t.piece_start.size() - 1 > 256;
         out +=
             "\n// The message's columns, top pixel in the lowest bit; each distinct piece once.\n";
-        append_array(out, "const byte PIECE_COLUMNS[]", p.columns);
-        append_array(out, "const uint16_t PIECE_START[]", p.starts);
-        append_array(out, p.wide_index() ? "const uint16_t MESSAGE[]" : "const byte MESSAGE[]",
-                     p.message);
-        out += "#define PIECE(i) " +
-               std::string(p.wide_index() ? "pgm_read_word" : "pgm_read_byte") + "(&MESSAGE[i])\n";
-        out += "const uint16_t MESSAGE_PIECES = " + std::to_string(p.message.size()) + ";\n";
-        std::size_t columns = 0;
-        for (std::size_t i : p.message) {
-            columns += p.starts[i + 1] - p.starts[i];
-        }
-        out += "const uint32_t MESSAGE_COLUMNS = " + std::to_string(columns) + "UL;\n";
+        append_array(out, "const byte PIECE_COLUMNS[]", t.piece_columns);
+        append_array(out, "const uint16_t PIECE_START[]", t.piece_start);
+        append_array(out, wide ? "const uint16_t MESSAGE[]" : "const byte MESSAGE[]", t.message);
+        out += "#define PIECE(i) " + std::string(wide ? "pgm_read_word" : "pgm_read_byte") +
+               "(&MESSAGE[i])\n";
+        out += "const uint16_t MESSAGE_PIECES = " + std::to_string(t.message.size()) + ";\n";
+        out += "const uint32_t MESSAGE_COLUMNS = " + std::to_string(t.message_columns) + "UL;\n";
         if (m_.mode == motion::page) {
-            std::vector<std::size_t> widths;
-            for (const page& l : plan.lines) {
-                widths.push_back(l.width);
-            }
             out += "// The columns of each line, in order.\n";
-            append_array(out, "const byte LINE_WIDTH[]", widths);
-            out += "const uint16_t LINES = " + std::to_string(widths.size()) + ";\n";
+            append_array(out, "const byte LINE_WIDTH[]", t.line_width);
+            out += "const uint16_t LINES = " + std::to_string(t.line_width.size()) + ";\n";
         }
     }
 
@@ -378,6 +506,132 @@ class sketch_writer : public message_writer {
 
 std::unique_ptr<message_writer> make_sketch_writer(const settings& s) {
     return std::make_unique<sketch_writer>(s);
+}
+
+std::string image_program(const display& d, const arduino_board& board) {
+    const bool panel = d.shape == display_shape::panel;
+    const int most_columns = panel ? matrix_settings::panel_columns : d.most_modules * glyph_side;
+    std::string out;
+    out += "// glyph8 " + std::string(version) + "'s prebuilt program for " + std::string(d.part) +
+           (panel ? "" : "s") + " on an " + std::string(board.title) +
+           ".\n//\n"
+           "// It shows whatever message glyph8 wrote into the block after it, with the\n"
+           "// block's options: glyph8 uploads the two with no compiler. Without a block\n"
+           "// that checks out, it shows a cross.\n";
+    out += "// Wiring (" + std::string(board.title) +
+           "): " + std::string(board.name == "mega" ? d.wiring_mega : d.wiring) + ".\n";
+    out += define("GLYPH8_IMAGE", "1");
+    out += define("IMAGE_DISPLAY", std::to_string(display_number(d)));
+    out += define("BLOCK_VERSION", std::to_string(block_version));
+    out += define("BLOCK_HEADER", std::to_string(block_header_size));
+    out += define("BLOCK_LIMIT", std::to_string(block_limit(board)) + "UL");
+    out += define("PANEL", panel ? "1" : "0");
+    out += define("MOST_MODULES", std::to_string(panel ? 1 : d.most_modules));
+    out += define("MOST_COLUMNS", std::to_string(most_columns));
+    out += define("MODULES", "modules");
+    out += define("COLUMNS", "columns");
+    out += define("PAGED_PANEL", "pagedPanel");
+    out += define("HAS_FRAME", "1");
+    out += define("HAS_SCREEN", panel ? "1" : "0");
+    out += define("STEP_MS", "stepMs");
+    out += define("STEPS", "steps");
+    out += define("TEST_PATTERN_MS", "2000");
+    if (const std::string_view macro = variant_macro(d); !macro.empty()) {
+        out += define(macro, "variantValue");
+    }
+    if ((d.options & takes_colour) != 0) {
+        out += define("COLOR_R", "colourR") + define("COLOR_G", "colourG") +
+               define("COLOR_B", "colourB");
+    }
+    append_frame_and_driver(out, d, true, panel, image_state);
+    out += block_reader;
+    out += cursor_code;
+    out += scroll_code;
+    out += page_code;
+    if (panel) {
+        out += screen_code;
+    }
+    out += image_dispatch;
+    out += setup_begin;
+    out += "  messageValid = blockRead();\n";
+    out += setup_pattern;
+    out += "  if (!messageValid) {\n    showCross();\n  }\n";
+    out += setup_end;
+    out += "  if (!messageValid) {\n    return;\n  }\n";
+    out += loop_end;
+    return out;
+}
+
+std::string write_block(const message_strip& strip, const matrix_settings& m,
+                        std::vector<std::uint8_t>& out) {
+    const detail::message_plan plan = detail::plan_message(strip, m);
+    if (!plan.refusal.empty()) {
+        return plan.refusal;
+    }
+    detail::led_colour colour;
+    if ((m.shown_on->options & takes_colour) != 0) {
+        colour = detail::colour_for(strip, m);
+        if (!colour.refusal.empty()) {
+            return colour.refusal;
+        }
+    }
+    const detail::message_tables t = detail::tables_of(plan, m);
+    std::vector<std::uint8_t> b;
+    const auto word = [&b](std::uint32_t v) {
+        b.push_back(static_cast<std::uint8_t>(v & 0xFF));
+        b.push_back(static_cast<std::uint8_t>((v >> 8) & 0xFF));
+    };
+    b.push_back('g');
+    b.push_back('8');
+    b.push_back(block_version);
+    b.push_back(static_cast<std::uint8_t>(display_number(*m.shown_on)));
+    word(0);  // the length, once known
+    b.push_back(static_cast<std::uint8_t>(variant_value(*m.shown_on, m.variant)));
+    b.push_back(static_cast<std::uint8_t>(m.modules));
+    b.push_back(m.mode == motion::scroll ? 0 : 1);
+    for (const unsigned c : colour.rgb) {
+        b.push_back(static_cast<std::uint8_t>(c));
+    }
+    word(static_cast<std::uint32_t>(m.step_ms));
+    word(static_cast<std::uint32_t>(t.piece_columns.size()));
+    word(static_cast<std::uint32_t>(t.piece_start.size() - 1));
+    word(static_cast<std::uint32_t>(t.message.size()));
+    word(static_cast<std::uint32_t>(t.line_width.size()));
+    word(t.message_columns & 0xFFFF);
+    word(t.message_columns >> 16);
+    b.insert(b.end(), t.piece_columns.begin(), t.piece_columns.end());
+    for (const std::uint16_t v : t.piece_start) {
+        word(v);
+    }
+    for (const std::uint16_t v : t.message) {
+        word(v);
+    }
+    b.insert(b.end(), t.line_width.begin(), t.line_width.end());
+    const std::size_t length = b.size() + 2;
+    if (length > 0xFFFF) {
+        return "the message takes " + std::to_string(length) +
+               " bytes, more than a block holds (65,535); shorten it";
+    }
+    b[4] = static_cast<std::uint8_t>(length & 0xFF);
+    b[5] = static_cast<std::uint8_t>(length >> 8);
+    word(block_crc(b));
+    out = std::move(b);
+    return {};
+}
+
+std::uint16_t block_crc(std::span<const std::uint8_t> bytes) {
+    std::uint16_t crc = 0xFFFF;
+    for (const std::uint8_t byte : bytes) {
+        crc = static_cast<std::uint16_t>(crc ^ (byte << 8));
+        for (int bit = 0; bit < 8; ++bit) {
+            crc = static_cast<std::uint16_t>((crc & 0x8000) != 0 ? (crc << 1) ^ 0x1021 : crc << 1);
+        }
+    }
+    return crc;
+}
+
+std::uint32_t block_limit(const arduino_board& board) {
+    return static_cast<std::uint32_t>(std::min(board.flash, board.data_reach));
 }
 
 }  // namespace glyph8::output

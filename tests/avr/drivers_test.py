@@ -37,6 +37,7 @@ LEAST_EVENNESS = 0.8
 SKELETON_HEAD = """// driver test sketch
 #define MODULES {modules}
 #define COLUMNS (MODULES * 8)
+#define MOST_MODULES MODULES
 #define SCROLL 0
 #ifndef STEP_MS
 #define STEP_MS {step}

@@ -92,10 +92,12 @@ def sketch(args, driver, columns):
     s = "// glyph8 I2C driver test: %s\n" % args.name
     s += "#define MODULES %d\n#define COLUMNS %d\n#define SCROLL %d\n" % (
         args.modules, columns, 1 if scroll else 0)
+    s += "#define MOST_MODULES MODULES\n"
     s += "#ifndef STEP_MS\n#define STEP_MS %d\n#endif\n" % args.step
     s += "#ifndef TEST_PATTERN_MS\n#define TEST_PATTERN_MS 100\n#endif\n"
     if args.display != "ht16k33" and args.modules == 1:
         s += "#define PAGED_PANEL %d\n" % (0 if scroll else 1)
+        s += "#define HAS_SCREEN %d\n#define HAS_FRAME %d\n" % (0 if scroll else 1, 1 if scroll else 0)
     for d in args.define:
         name, _, value = d.partition("=")
         s += "#define %s %s\n" % (name, value)

@@ -421,7 +421,7 @@ TEST(Cli, SketchesAreRefusedWhenTheyCannotBeWritten) {
         {"modules_on_the_default_line",
          {"--modules", "3", "x"},
          "--modules does not apply to the one-line declaration (no format given); only to "
-         "--sketch and --preview"},
+         "--sketch, --preview and --intel-hex"},
         {"step_too_short", {"--sketch", "--scroll", "5", "A"}, "from 10 to 60000"},
         {"declaration_settings", {"--sketch", "--hex", "A"}, "--hex does not apply to --sketch"},
         {"matrix_settings_on_a_table",

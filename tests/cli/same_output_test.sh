@@ -6,7 +6,8 @@
 #   same_output_test.sh DATA_DIR CLI [EMULATOR...]
 # After a deliberate change of the default face, rewrite the expected table:
 #   build/glyph8-cli --each < INPUT > tests/data/each_ascii_big5_level1.txt
-# with INPUT made as below, and the message's files as below.
+# with INPUT made as below, and the message's files as below (the .hex
+# follows output/images/ and the block's layout).
 set -eu
 data=$1 exe=$2
 shift 2
@@ -21,4 +22,6 @@ message='你好，世界 Hello'
 cmp "$tmp/message.ino" "$data/message_hello.ino"
 "$@" "$exe" --preview "$message" >"$tmp/message.gif"
 cmp "$tmp/message.gif" "$data/../../docs/message.gif"
-echo "ok   the sketch and the preview of $message, byte for byte"
+"$@" "$exe" --intel-hex "$message" >"$tmp/message.hex"
+cmp "$tmp/message.hex" "$data/message_hello.hex"
+echo "ok   the sketch, the preview and the upload of $message, byte for byte"

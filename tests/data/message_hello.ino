@@ -10,8 +10,12 @@
 // mirrored) means other wiring: see "Which board" in glyph8's README.
 #define MODULES 4
 #define COLUMNS 32
+#define MOST_MODULES MODULES
+#define MOST_COLUMNS COLUMNS
 #define SCROLL 1
 #define PAGED_PANEL 0
+#define HAS_FRAME 1
+#define HAS_SCREEN 0
 #ifndef STEP_MS
 #define STEP_MS 60
 #endif
@@ -33,7 +37,7 @@
 #endif
 
 const byte TEST_PATTERN[8] PROGMEM = {0x01, 0x18, 0x18, 0x18, 0x18, 0x3C, 0x18, 0x00};
-byte frame[COLUMNS];  // a byte per column, leftmost first, top pixel lowest
+byte frame[MOST_COLUMNS];  // a byte per column, leftmost first, top pixel lowest
 
 // The display's driver: it starts the display, shows a new frame, and keeps
 // a multiplexed display scanned.
@@ -88,27 +92,27 @@ void writeRegister(byte reg, const byte* values) {
 }
 
 void writeAll(byte reg, byte value) {
-  byte values[MODULES];
+  byte values[MOST_MODULES];
   memset(values, value, MODULES);
   writeRegister(reg, values);
 }
 
 void displayShow() {
-  byte values[MODULES];
+  byte values[MOST_MODULES];
   for (byte d = 0; d < 8; ++d) {
     for (byte m = 0; m < MODULES; ++m) {
       const byte* module = frame + m * 8;
-#if FC16_WIRING
-      byte v = 0;  // digit d + 1 is row d, bit 7 the leftmost column
-      for (byte c = 0; c < 8; ++c) {
-        if (module[c] & (1 << d)) {
-          v |= 0x80 >> c;
+      if (FC16_WIRING) {
+        byte v = 0;  // digit d + 1 is row d, bit 7 the leftmost column
+        for (byte c = 0; c < 8; ++c) {
+          if (module[c] & (1 << d)) {
+            v |= 0x80 >> c;
+          }
         }
+        values[m] = v;
+      } else {
+        values[m] = module[d];  // digit d + 1 is column d, bit 0 the top row
       }
-      values[m] = v;
-#else
-      values[m] = module[d];  // digit d + 1 is column d, bit 0 the top row
-#endif
     }
     writeRegister(d + 1, values);
   }
@@ -180,9 +184,7 @@ byte nextColumn() {
   return b;
 }
 
-const uint32_t STEPS = MESSAGE_COLUMNS + COLUMNS;
-
-void nextFrame(uint32_t step) {
+void scrollFrame(uint32_t step) {
   if (step == 0) {
     rewind();
     memset(frame, 0, COLUMNS);
@@ -192,20 +194,28 @@ void nextFrame(uint32_t step) {
   frame[COLUMNS - 1] = nextColumn();
 }
 
+const uint32_t STEPS = MESSAGE_COLUMNS + COLUMNS;
+#define nextFrame scrollFrame
+
 uint32_t step = 0;
 unsigned long next;
 
 void setup() {
   displayBegin();
-#if PAGED_PANEL
-  patternOnScreen = true;
-  screenBegin();
-  displayShow();
-  patternOnScreen = false;
-#else
-  memset(frame, 0, COLUMNS);
-  memcpy_P(frame, TEST_PATTERN, 8);
-  displayShow();
+#if HAS_SCREEN
+  if (PAGED_PANEL) {
+    patternOnScreen = true;
+    screenBegin();
+    displayShow();
+    patternOnScreen = false;
+  }
+#endif
+#if HAS_FRAME
+  if (!PAGED_PANEL) {
+    memset(frame, 0, COLUMNS);
+    memcpy_P(frame, TEST_PATTERN, 8);
+    displayShow();
+  }
 #endif
   // Waits with the display refreshed: a multiplexed matrix goes dark
   // whenever it is not scanned.
@@ -225,8 +235,10 @@ void loop() {
   }
   next += STEP_MS;
   nextFrame(step);
-#if PAGED_PANEL
-  screenBegin();
+#if HAS_SCREEN
+  if (PAGED_PANEL) {
+    screenBegin();
+  }
 #endif
   displayShow();
   if (++step == STEPS) {

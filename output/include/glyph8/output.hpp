@@ -105,6 +105,7 @@ std::unique_ptr<glyph_writer> make_table_writer(const settings& s);
 std::unique_ptr<glyph_writer> make_bdf_writer(const settings& s);
 std::unique_ptr<message_writer> make_sketch_writer(const settings& s);
 std::unique_ptr<message_writer> make_preview_writer(const settings& s);
+std::unique_ptr<message_writer> make_intel_hex_writer(const settings& s);
 
 // A preview of more frames than this is refused: it would take minutes to
 // write and show no more than its first half hour or so does.
