@@ -306,10 +306,12 @@ def run(driver, origin, work, failures, figures):
             else:
                 figures.append(f"{name}: {len(image)} bytes in {timing / 1000:.2f} s "
                                f"(click to buttons back {seconds:.2f} s)")
-            time.sleep(0.3)
+            time.sleep(0.5)
             log = b.said()
             if log.rfind("port closed") < log.rfind("reset"):
                 failures.append(f"{name}: the page left the port open")
+            if "sketch at" not in log.split("reset")[-1]:
+                failures.append(f"{name}: the program did not start after the upload")
             if index == 0:
                 if SHOTS:
                     driver.execute_script(
