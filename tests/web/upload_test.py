@@ -131,6 +131,13 @@ def serial_policy(origin):
                 os.rmdir(folder)
 
 
+def unmount_port():
+    """Takes the mount off /dev/ttyS0; detached lazily if a program still
+    holds the port (then a check has said so), so that it never stays."""
+    if subprocess.run(["umount", PORT], capture_output=True).returncode != 0:
+        subprocess.run(["umount", "--lazy", PORT], check=True)
+
+
 @contextlib.contextmanager
 def mounted_over_port(pty):
     """`pty` seen as /dev/ttyS0 until the end of `with`."""
@@ -140,7 +147,7 @@ def mounted_over_port(pty):
     try:
         yield
     finally:
-        subprocess.run(["umount", PORT], check=True)
+        unmount_port()
 
 
 class Board:
@@ -379,6 +386,9 @@ def main():
     # One run at a time on this machine: the port and the policy are shared.
     with open(LOCK, "w") as lock:
         fcntl.flock(lock, fcntl.LOCK_EX)
+        if os.path.ismount(PORT):
+            print(f"note: {PORT} was left mounted by a run that was stopped; taken off")
+            unmount_port()
         try:
             with served(BUILD_WEB) as origin, serial_policy(origin):
                 driver = browser()
