@@ -62,11 +62,15 @@ UPLOADS = [
      "mega", None),
 ]
 
-# Uploads that must fail, each after a success, with what the page must say.
+# Uploads that must fail, each after a success, with what the page must say
+# (and the problem's own words under it).
 FAILURES = [
-    # name, board behind the port (None: nothing at all), arduino, said, at most seconds
-    ("nothing behind the port", None, "uno", "開發板沒有回應", 12.5),
-    ("an ATmega168 board taken for an Uno", ATMEGA168, "uno", "微控制器不是 Arduino Uno 的", 10),
+    # name, board behind the port (None: nothing at all), arduino, text (None: the
+    # first upload's), said, at most seconds
+    ("nothing behind the port", None, "uno", None, "開發板沒有回應", 12.5),
+    ("an ATmega168 board taken for an Uno", ATMEGA168, "uno", None, "微控制器不是 Arduino Uno 的",
+     10),
+    ("a message too long for an Uno", UNO, "uno", "Hello " * 8000, "無法產生要上傳的程式", 5),
 ]
 
 SUCCESS = "上傳完成"
@@ -250,24 +254,31 @@ def shown(driver):
     return driver.execute_script("""
         const e = id => document.getElementById(id);
         return { text: e('uploadText').textContent, state: e('uploadText').className,
+                 detail: e('uploadDetail').textContent,
                  progress: e('uploadProgress').hidden ? null : e('uploadProgress').value,
                  busy: e('uploadRun').disabled || e('batchRun').disabled };""")
 
 
-def click_upload(driver, timeout):
+def click_upload(driver, timeout, shot=None):
     """Clicks the button: what shows at the click, then what shows once the
-    buttons are back, and the seconds in between."""
+    buttons are back, and the seconds in between; `shot`, a screenshot half
+    way through."""
     start = time.monotonic()
     at_click = driver.execute_script("""
         document.getElementById('uploadRun').click();
         const e = id => document.getElementById(id);
         return { text: e('uploadText').textContent, state: e('uploadText').className,
+                 detail: e('uploadDetail').textContent,
                  progress: e('uploadProgress').hidden ? null : e('uploadProgress').value,
                  busy: e('uploadRun').disabled && e('batchRun').disabled };""")
     while time.monotonic() - start < timeout:
         after = shown(driver)
         if not after["busy"]:
             return at_click, after, time.monotonic() - start
+        if shot and after["progress"] and after["progress"] * 2 >= \
+                driver.execute_script("return document.getElementById('uploadProgress').max"):
+            driver.save_screenshot(shot)
+            shot = None
         time.sleep(0.05)
     return at_click, shown(driver), time.monotonic() - start
 
@@ -280,7 +291,7 @@ def uncaught(driver):
 def check_cleared(row, at_click, failures):
     """Nothing of the last upload is shown once the click has started one."""
     if SUCCESS in at_click["text"] or at_click["state"] or at_click["progress"] or \
-            not at_click["busy"]:
+            at_click["detail"] or not at_click["busy"]:
         failures.append(f"{row}: at the click: {at_click}")
 
 
@@ -305,7 +316,9 @@ def run(driver, origin, work, failures, figures):
         image = image_of(row, work)
         set_options(driver, row)
         with Board(board, work) as b, mounted_over_port(b.pty):
-            at_click, after, seconds = click_upload(driver, 90)
+            at_click, after, seconds = click_upload(
+                driver, 90, os.path.join(SHOTS, "web_upload_progress.png") if SHOTS and index == 1
+                else None)
             check_cleared(name, at_click, failures)
             timing = driver.execute_script("return glyph8Timing.upload")
             if not after["text"].startswith(SUCCESS) or after["state"] != "done":
@@ -341,17 +354,20 @@ def run(driver, origin, work, failures, figures):
             failures.append(f"{name}: the board's flash is not glyph8-cli --intel-hex's image "
                             f"({len(image)} bytes; first difference at 0x{differs:04X})")
 
-    for name, board, arduino, said, most in FAILURES:
+    for name, board, arduino, text, said, most in FAILURES:
         # A success first, so that a failure has something to leave behind.
         driver.execute_script("uploadShown('上傳完成：舊的結果', 'done', 1, 1)")
         set_options(driver, UPLOADS[0])
-        driver.execute_script("document.getElementById('batchArduino').value = arguments[0]",
-                              arduino)
+        driver.execute_script("""
+            document.getElementById('batchArduino').value = arguments[0];
+            if (arguments[1] !== null) document.getElementById('batchText').value = arguments[1];
+            """, arduino, text)
         with (Nothing() if board is None else Board(board, work)) as b, mounted_over_port(b.pty):
             at_click, after, seconds = click_upload(driver, 60)
             check_cleared(name, at_click, failures)
             if not after["text"].startswith(FAILED) or said not in after["text"] or \
-                    after["state"] != "failed" or SUCCESS in after["text"]:
+                    after["state"] != "failed" or SUCCESS in after["text"] or \
+                    not after["detail"]:
                 failures.append(f"{name}: {after}")
             if seconds > most:
                 failures.append(f"{name}: {seconds:.1f} s before the page said so")
