@@ -18,7 +18,6 @@ Needs root for the mount and the policy; exits 77 (skipped) without it or
 when the setup cannot be made.
 """
 import contextlib
-import errno
 import fcntl
 import functools
 import http.server
@@ -66,11 +65,13 @@ UPLOADS = [
 # (and the problem's own words under it).
 FAILURES = [
     # name, board behind the port (None: nothing at all), arduino, text (None: the
-    # first upload's), said, at most seconds
-    ("nothing behind the port", None, "uno", None, "開發板沒有回應", 12.5),
-    ("an ATmega168 board taken for an Uno", ATMEGA168, "uno", None, "微控制器不是 Arduino Uno 的",
-     10),
-    ("a message too long for an Uno", UNO, "uno", "Hello " * 8000, "無法產生要上傳的程式", 5),
+    # first upload's), unplugged half way, said, at most seconds
+    ("nothing behind the port", None, "uno", None, False, "開發板沒有回應", 12.5),
+    ("an ATmega168 board taken for an Uno", ATMEGA168, "uno", None, False,
+     "微控制器不是 Arduino Uno 的", 10),
+    ("a message too long for an Uno", UNO, "uno", "Hello " * 8000, False, "無法產生要上傳的程式",
+     5),
+    ("an Uno unplugged half way", UNO, "uno", None, True, "開發板已被拔除", 5),
 ]
 
 SUCCESS = "上傳完成"
@@ -189,27 +190,29 @@ class Board:
 
 
 class Nothing:
-    """A pseudo-terminal with nobody at the other end; `closed()` tells
-    whether every program that opened it has let it go."""
+    """A pseudo-terminal with nobody at the other end."""
 
     def __enter__(self):
         self.master, slave = os.openpty()
         self.pty = os.ttyname(slave)
         os.close(slave)
-        os.set_blocking(self.master, False)
         return self
-
-    def closed(self):
-        while True:
-            try:
-                os.read(self.master, 4096)
-            except BlockingIOError:
-                return False
-            except OSError as e:
-                return e.errno == errno.EIO
 
     def __exit__(self, *exc):
         os.close(self.master)
+
+
+def holders(pty):
+    """The programs that have the port open, through the mount or not."""
+    held = set()
+    for pid in filter(str.isdigit, os.listdir("/proc")):
+        with contextlib.suppress(OSError):
+            for fd in os.listdir(f"/proc/{pid}/fd"):
+                with contextlib.suppress(OSError):
+                    if os.readlink(f"/proc/{pid}/fd/{fd}") in (PORT, pty):
+                        with open(f"/proc/{pid}/comm") as f:
+                            held.add(f.read().strip())
+    return held
 
 
 def image_of(row, work):
@@ -259,10 +262,10 @@ def shown(driver):
                  busy: e('uploadRun').disabled || e('batchRun').disabled };""")
 
 
-def click_upload(driver, timeout, shot=None):
+def click_upload(driver, timeout, half_way=None):
     """Clicks the button: what shows at the click, then what shows once the
-    buttons are back, and the seconds in between; `shot`, a screenshot half
-    way through."""
+    buttons are back, and the seconds in between; calls `half_way` once half
+    of the pages are written and read back."""
     start = time.monotonic()
     at_click = driver.execute_script("""
         document.getElementById('uploadRun').click();
@@ -275,10 +278,10 @@ def click_upload(driver, timeout, shot=None):
         after = shown(driver)
         if not after["busy"]:
             return at_click, after, time.monotonic() - start
-        if shot and after["progress"] and after["progress"] * 2 >= \
+        if half_way and after["progress"] and after["progress"] * 2 >= \
                 driver.execute_script("return document.getElementById('uploadProgress').max"):
-            driver.save_screenshot(shot)
-            shot = None
+            half_way()
+            half_way = None
         time.sleep(0.05)
     return at_click, shown(driver), time.monotonic() - start
 
@@ -316,9 +319,9 @@ def run(driver, origin, work, failures, figures):
         image = image_of(row, work)
         set_options(driver, row)
         with Board(board, work) as b, mounted_over_port(b.pty):
+            shot = os.path.join(SHOTS, "web_upload_progress.png") if SHOTS and index == 1 else None
             at_click, after, seconds = click_upload(
-                driver, 90, os.path.join(SHOTS, "web_upload_progress.png") if SHOTS and index == 1
-                else None)
+                driver, 90, (lambda: driver.save_screenshot(shot)) if shot else None)
             check_cleared(name, at_click, failures)
             timing = driver.execute_script("return glyph8Timing.upload")
             if not after["text"].startswith(SUCCESS) or after["state"] != "done":
@@ -327,10 +330,9 @@ def run(driver, origin, work, failures, figures):
                 figures.append(f"{name}: {len(image)} bytes in {timing / 1000:.2f} s "
                                f"(click to buttons back {seconds:.2f} s)")
             time.sleep(0.5)
-            log = b.said()
-            if log.rfind("port closed") < log.rfind("reset"):
-                failures.append(f"{name}: the page left the port open")
-            if "sketch at" not in log.split("reset")[-1]:
+            if holders(b.pty):
+                failures.append(f"{name}: the port is still open in {holders(b.pty)}")
+            if "sketch at" not in b.said().split("reset")[-1]:
                 failures.append(f"{name}: the program did not start after the upload")
             if index == 0:
                 if SHOTS:
@@ -354,7 +356,7 @@ def run(driver, origin, work, failures, figures):
             failures.append(f"{name}: the board's flash is not glyph8-cli --intel-hex's image "
                             f"({len(image)} bytes; first difference at 0x{differs:04X})")
 
-    for name, board, arduino, text, said, most in FAILURES:
+    for name, board, arduino, text, unplugged, said, most in FAILURES:
         # A success first, so that a failure has something to leave behind.
         driver.execute_script("uploadShown('上傳完成：舊的結果', 'done', 1, 1)")
         set_options(driver, UPLOADS[0])
@@ -363,7 +365,8 @@ def run(driver, origin, work, failures, figures):
             if (arguments[1] !== null) document.getElementById('batchText').value = arguments[1];
             """, arduino, text)
         with (Nothing() if board is None else Board(board, work)) as b, mounted_over_port(b.pty):
-            at_click, after, seconds = click_upload(driver, 60)
+            at_click, after, seconds = click_upload(
+                driver, 60, (lambda: b.process.send_signal(signal.SIGTERM)) if unplugged else None)
             check_cleared(name, at_click, failures)
             if not after["text"].startswith(FAILED) or said not in after["text"] or \
                     after["state"] != "failed" or SUCCESS in after["text"] or \
@@ -372,13 +375,9 @@ def run(driver, origin, work, failures, figures):
             if seconds > most:
                 failures.append(f"{name}: {seconds:.1f} s before the page said so")
             figures.append(f"{name}: failed after {seconds:.1f} s")
-            time.sleep(0.3)
-            if board is None and not b.closed():
-                failures.append(f"{name}: the page left the port open")
-            if board is not None:
-                log = b.said()
-                if log.rfind("port closed") < log.rfind("reset"):
-                    failures.append(f"{name}: the page left the port open")
+            time.sleep(0.5)
+            if holders(b.pty):
+                failures.append(f"{name}: the port is still open in {holders(b.pty)}")
         if board is None and SHOTS:
             driver.execute_script("document.getElementById('uploadStatus').scrollIntoView()")
             driver.save_screenshot(os.path.join(SHOTS, "web_upload_failed.png"))
