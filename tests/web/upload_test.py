@@ -65,13 +65,13 @@ UPLOADS = [
 # (and the problem's own words under it).
 FAILURES = [
     # name, board behind the port (None: nothing at all), arduino, text (None: the
-    # first upload's), unplugged half way, said, at most seconds
-    ("nothing behind the port", None, "uno", None, False, "開發板沒有回應", 12.5),
+    # first upload's), unplugged half way, said, at most seconds, the page forgets the port
+    ("nothing behind the port", None, "uno", None, False, "開發板沒有回應", 12.5, True),
     ("an ATmega168 board taken for an Uno", ATMEGA168, "uno", None, False,
-     "微控制器不是 Arduino Uno 的", 10),
+     "微控制器不是 Arduino Uno 的", 10, True),
     ("a message too long for an Uno", UNO, "uno", "Hello " * 8000, False, "無法產生要上傳的程式",
-     5),
-    ("an Uno unplugged half way", UNO, "uno", None, True, "開發板已被拔除", 5),
+     5, False),
+    ("an Uno unplugged half way", UNO, "uno", None, True, "開發板已被拔除", 5, False),
 ]
 
 SUCCESS = "上傳完成"
@@ -356,7 +356,12 @@ def run(driver, origin, work, failures, figures):
             failures.append(f"{name}: the board's flash is not glyph8-cli --intel-hex's image "
                             f"({len(image)} bytes; first difference at 0x{differs:04X})")
 
-    for name, board, arduino, text, unplugged, said, most in FAILURES:
+    # The ports the page gives up (a policy's ports stay granted all the same).
+    driver.execute_script("""
+        const forget = SerialPort.prototype.forget;
+        window.forgotten = 0;
+        SerialPort.prototype.forget = function () { ++forgotten; return forget.call(this); };""")
+    for name, board, arduino, text, unplugged, said, most, forgets in FAILURES:
         # A success first, so that a failure has something to leave behind.
         driver.execute_script("uploadShown('上傳完成：舊的結果', 'done', 1, 1)")
         set_options(driver, UPLOADS[0])
@@ -378,6 +383,8 @@ def run(driver, origin, work, failures, figures):
             time.sleep(0.5)
             if holders(b.pty):
                 failures.append(f"{name}: the port is still open in {holders(b.pty)}")
+            if driver.execute_script("const n = forgotten; forgotten = 0; return n;") != forgets:
+                failures.append(f"{name}: the page {'kept' if forgets else 'forgot'} the port")
         if board is None and SHOTS:
             driver.execute_script("document.getElementById('uploadStatus').scrollIntoView()")
             driver.save_screenshot(os.path.join(SHOTS, "web_upload_failed.png"))
