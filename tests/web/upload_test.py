@@ -44,10 +44,11 @@ SHOTS = sys.argv[3] if len(sys.argv) > 3 else None
 HARNESS = os.path.join(NATIVE, "board_harness")
 CLI = os.path.join(NATIVE, "glyph8-cli")
 BOOTLOADERS = os.path.join(NATIVE, "tests", "avr")
-# A board: the harness's --mcu, its bootloader, the flash below the bootloader.
-UNO = ("atmega328p", "optiboot_atmega328p.bin", 0x7E00)
-MEGA = ("atmega2560", "stk500v2_atmega2560.bin", 0x3E000)
-ATMEGA168 = ("atmega168", "optiboot_atmega168.bin", 0x3E00)
+# A board: the harness's --mcu, its bootloader, the flash below the
+# bootloader, the bytes of a page.
+UNO = ("atmega328p", "optiboot_atmega328p.bin", 0x7E00, 128)
+MEGA = ("atmega2560", "stk500v2_atmega2560.bin", 0x3E000, 256)
+ATMEGA168 = ("atmega168", "optiboot_atmega168.bin", 0x3E00, 128)
 
 # Uploads that must work, each with the page's message options as a user
 # sets them and what glyph8-cli is given for the same message.
@@ -163,7 +164,7 @@ class Board:
         self.board, self.work = board, work
 
     def __enter__(self):
-        mcu, bootloader, _ = self.board
+        mcu, bootloader, _, _ = self.board
         self.dump = os.path.join(self.work, "flash.bin")
         self.log_path = os.path.join(self.work, "harness.log")
         self.log = open(self.log_path, "w")
@@ -324,7 +325,9 @@ def run(driver, origin, work, failures, figures):
                 driver, 90, (lambda: driver.save_screenshot(shot)) if shot else None)
             check_cleared(name, at_click, failures)
             timing = driver.execute_script("return glyph8Timing.upload")
-            if not after["text"].startswith(SUCCESS) or after["state"] != "done":
+            pages = -(-len(image) // board[3])
+            if not after["text"].startswith(SUCCESS) or after["state"] != "done" or \
+                    f" {pages} 頁" not in after["text"]:
                 failures.append(f"{name}: {after}")
             else:
                 figures.append(f"{name}: {len(image)} bytes in {timing / 1000:.2f} s "
