@@ -560,8 +560,9 @@ std::string image_program(const display& d, const arduino_board& board) {
     out += setup_begin;
     // Without a message the number of modules is not known, nor where the
     // pattern would show: the cross goes on every module there may be.
-    out += "  messageValid = blockRead();\n"
-           "  if (!messageValid) {\n    displayBegin();\n    showCross();\n    return;\n  }\n";
+    out +=
+        "  messageValid = blockRead();\n"
+        "  if (!messageValid) {\n    displayBegin();\n    showCross();\n    return;\n  }\n";
     out += setup_pattern;
     out += setup_end;
     out += "  if (!messageValid) {\n    return;\n  }\n";
