@@ -76,7 +76,12 @@ problem upload_message(const std::string& port, const output::message_strip& str
     if (const std::string why = output::make_upload_image(strip, m, image); !why.empty()) {
         return input_problem(why);
     }
-    const upload::board& board = m.arduino->name == "mega" ? upload::mega2560 : upload::uno;
+    const upload::board* target = upload::board_named(m.arduino->name);
+    if (target == nullptr) {
+        return input_problem("glyph8 uploads to an Uno or a Mega 2560, not to --arduino " +
+                             std::string(m.arduino->name));
+    }
+    const upload::board& board = *target;
     const auto start = std::chrono::steady_clock::now();
     const std::size_t block_size = image.bytes.size() - image.block_address;
     // The program is the same for every message: when the board holds it,

@@ -19,6 +19,7 @@
 #include "glyph8/default_face.hpp"
 #include "glyph8/display.hpp"
 #include "glyph8/form1.hpp"
+#include "glyph8/image.hpp"
 #include "glyph8/intel_hex.hpp"
 #include "glyph8/output.hpp"
 #include "glyph8/upload.hpp"
@@ -114,17 +115,6 @@ std::string displays_json() {
         json += "}";
     }
     return json + "]";
-}
-
-// The board the uploader writes to, for a board of --arduino.
-std::optional<glyph8::upload::board> upload_board(std::string_view arduino) {
-    if (arduino == "uno") {
-        return glyph8::upload::uno;
-    }
-    if (arduino == "mega") {
-        return glyph8::upload::mega2560;
-    }
-    return std::nullopt;
 }
 
 // The problem's kind as the page's table of texts names it (shell.html,
@@ -284,12 +274,13 @@ EMSCRIPTEN_KEEPALIVE const char* glyph8_messages() {
 // the board `arduino` names (--arduino): 0 when the client is ready for
 // glyph8_upload_advance, 1 when it cannot start (glyph8_upload_problem
 // says why), or a page_failure. The last upload's state goes first.
-EMSCRIPTEN_KEEPALIVE int glyph8_upload_start(const char* hex, int hex_size, const char* arduino) {
+EMSCRIPTEN_KEEPALIVE int glyph8_upload_start(const char* hex, int hex_size, const char* arduino,
+                                             const char* display) {
     return guarded([=] {
         upload_session& u = state().upload;
         u = upload_session{};
-        const auto board = upload_board(arduino);
-        if (!board) {
+        const glyph8::upload::board* board = glyph8::upload::board_named(arduino);
+        if (board == nullptr) {
             u.refused = {glyph8::upload::error::bad_request,
                          "glyph8 cannot upload to the board " + std::string(arduino)};
             return 1;
@@ -304,6 +295,15 @@ EMSCRIPTEN_KEEPALIVE int glyph8_upload_start(const char* hex, int hex_size, cons
         what.target = *board;
         what.address = u.image.address;
         what.bytes = u.image.bytes;
+        // As --upload: the message alone when the board holds the program.
+        const glyph8::output::display* d = glyph8::output::find_display(display);
+        const glyph8::output::arduino_board* b = glyph8::output::find_arduino(arduino);
+        const glyph8::output::board_image* program =
+            d != nullptr && b != nullptr ? glyph8::output::find_board_image(*d, *b) : nullptr;
+        if (program != nullptr && u.image.address == 0) {
+            what.what = glyph8::upload::mode::update;
+            what.keep_below = program->block_address();
+        }
         u.client.emplace(what);
         return 0;
     });

@@ -100,6 +100,16 @@ std::ptrdiff_t v2_frame_end(const std::vector<std::uint8_t>& bytes, std::size_t 
 
 }  // namespace
 
+const board* board_named(std::string_view arduino) {
+    if (arduino == "uno") {
+        return &uno;
+    }
+    if (arduino == "mega") {
+        return &mega2560;
+    }
+    return nullptr;
+}
+
 std::string_view mcu_named_by(std::array<std::uint8_t, 3> signature) {
     struct known {
         std::array<std::uint8_t, 3> signature;

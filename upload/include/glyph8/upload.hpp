@@ -60,6 +60,10 @@ inline constexpr board uno{"Arduino Uno", "ATmega328P", {0x1E, 0x95, 0x0F},
 inline constexpr board mega2560{"Arduino Mega 2560", "ATmega2560", {0x1E, 0x98, 0x01}, 256, 0x3E000,
                                 protocol::stk500v2,  true};
 
+// The board an Arduino board's name (glyph8's --arduino: "uno", "mega")
+// stands for; null for one glyph8 does not upload to.
+const board* board_named(std::string_view arduino);
+
 // The MCU a signature names, for messages ("ATmega2560"); empty if unknown.
 std::string_view mcu_named_by(std::array<std::uint8_t, 3> signature);
 
