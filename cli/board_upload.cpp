@@ -47,7 +47,7 @@ class progress_lines {
         if (quarter > told_) {
             told_ = quarter;
             warn_free("  " + std::to_string(done) + " of " + std::to_string(total) +
-                      " pages written and read back");
+                      " pages read or written");
         }
     }
 
@@ -76,45 +76,32 @@ problem upload_message(const std::string& port, const output::message_strip& str
     if (const std::string why = output::make_upload_image(strip, m, image); !why.empty()) {
         return input_problem(why);
     }
-    const upload::board& board = m.arduino->name == "mega" ? upload::mega2560 : upload::uno;
+    const upload::board* target = upload::board_named(m.arduino->name);
+    if (target == nullptr) {
+        return input_problem("glyph8 uploads to an Uno or a Mega 2560, not to --arduino " +
+                             std::string(m.arduino->name));
+    }
+    const upload::board& board = *target;
     const auto start = std::chrono::steady_clock::now();
-    const std::string name = std::string(board.name) + " on " + port;
-    upload::outcome outcome;
-    std::vector<std::uint8_t> code(image.bytes.begin(), image.bytes.begin() + image.block_address);
-    std::vector<std::uint8_t> block(image.bytes.begin() + image.block_address, image.bytes.end());
-    const std::size_t block_size = block.size();
-    upload::request what{board, 0, {}, upload::mode::write};
-    std::string told;
+    const std::size_t block_size = image.bytes.size() - image.block_address;
     // The program is the same for every message: when the board holds it,
-    // only the block need be written. The Mega's bootloader writes whole
-    // images only.
-    if (!board.writes_from_start) {
-        say(err, "reading the " + name + "...");
-        const upload::request compare{board, 0, padded(code, board.page_size),
-                                      upload::mode::compare};
-        if (upload::problem p = upload_to_port(port, compare, {}, outcome)) {
-            return {exit_code_of(p.kind), p.message};
-        }
-        if (outcome.same) {
-            what.address = image.block_address;
-            what.bytes = padded(block, board.page_size);
-            told = "it holds glyph8's program for " + std::string(m.shown_on->name) +
-                   " already: writing the message alone (" + std::to_string(block_size) + " bytes)";
-        }
-    }
-    std::vector<std::uint8_t> whole = image.bytes;
-    if (what.bytes.empty()) {
-        what.bytes = padded(whole, board.page_size);
-        told = "writing glyph8's program for " + std::string(m.shown_on->name) + " (" +
-               std::to_string(image.code_size) + " bytes) and the message (" +
-               std::to_string(block_size) + " bytes) to the " + name;
-    }
-    say(err, told);
+    // only the block is written. The Mega's bootloader writes whole images.
+    std::vector<std::uint8_t> bytes = image.bytes;
+    const upload::request what{board, 0, padded(bytes, board.page_size), upload::mode::update,
+                               image.block_address};
+    say(err, "writing the message (" + std::to_string(block_size) + " bytes) and, unless the " +
+                 std::string(board.name) + " holds it already, glyph8's program for " +
+                 std::string(m.shown_on->name) + " (" + std::to_string(image.code_size) +
+                 " bytes), to " + port);
+    upload::outcome outcome;
     progress_lines progress(err);
     if (upload::problem p = upload_to_port(port, what, std::ref(progress), outcome)) {
         return {exit_code_of(p.kind), p.message};
     }
-    say(err, "done in " + seconds_since(start) + ": the board shows the message now");
+    say(err, std::string(outcome.same ? "the message alone was written (the board held the "
+                                        "program)"
+                                      : "the program and the message were written") +
+                 ", in " + seconds_since(start) + ": the board shows the message now");
     return {};
 }
 

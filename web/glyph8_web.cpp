@@ -1,6 +1,7 @@
-// The page's way into glyph8: the window's capture, and the command line's
-// run for everything else, called from JavaScript with UTF-8 strings. The
-// page keeps no state here but the surface and the last results. No C++
+// The page's way into glyph8: the window's capture, the command line's run
+// for everything else, and the uploader's client for the page to drive over
+// Web Serial, called from JavaScript with UTF-8 strings. The page keeps no
+// state here but the surface, the last results and the upload under way. No C++
 // exception leaves this file: each entry point that can throw answers with
 // a failure code instead, and the page then starts a fresh instance, the
 // only way to give a grown WebAssembly memory back.
@@ -8,6 +9,7 @@
 
 #include <cstdint>
 #include <new>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -17,12 +19,23 @@
 #include "glyph8/default_face.hpp"
 #include "glyph8/display.hpp"
 #include "glyph8/form1.hpp"
+#include "glyph8/image.hpp"
+#include "glyph8/intel_hex.hpp"
 #include "glyph8/output.hpp"
+#include "glyph8/upload.hpp"
 
 // The licence texts, linked in from licences.S (web/CMakeLists.txt).
 extern "C" const char glyph8_licence_texts[];
 
 namespace {
+
+// An upload: the client reads its bytes from `image`, which must outlive it.
+struct upload_session {
+    glyph8::output::flash_image image;
+    std::optional<glyph8::upload::client> client;
+    glyph8::upload::action next;
+    glyph8::upload::problem refused;  // why it never started
+};
 
 struct page_state {
     glyph8::surface pic = glyph8::capture_surface(glyph8::make_default_typeface());
@@ -31,6 +44,7 @@ struct page_state {
     std::string out;
     std::string err;
     std::string form;
+    upload_session upload;
 };
 
 page_state& state() {
@@ -101,6 +115,42 @@ std::string displays_json() {
         json += "}";
     }
     return json + "]";
+}
+
+// The problem's kind as the page's table of texts names it (shell.html,
+// uploadTexts).
+const char* problem_name(glyph8::upload::error kind) {
+    using glyph8::upload::error;
+    switch (kind) {
+        case error::none:
+            return "";
+        case error::bad_request:
+            return "bad_request";
+        case error::no_answer:
+            return "no_answer";
+        case error::not_in_sync:
+            return "not_in_sync";
+        case error::timed_out:
+            return "timed_out";
+        case error::signature_mismatch:
+            return "signature_mismatch";
+        case error::verify_mismatch:
+            return "verify_mismatch";
+        case error::no_such_port:
+            return "no_such_port";
+        case error::no_permission:
+            return "no_permission";
+        case error::not_a_serial_port:
+            return "not_a_serial_port";
+        case error::port_failed:
+            return "port_failed";
+    }
+    return "port_failed";
+}
+
+const glyph8::upload::problem& upload_problem() {
+    const upload_session& u = state().upload;
+    return u.client ? u.client->problem() : u.refused;
 }
 
 std::string form_json() {
@@ -218,6 +268,89 @@ EMSCRIPTEN_KEEPALIVE int glyph8_output_size() {
 }
 EMSCRIPTEN_KEEPALIVE const char* glyph8_messages() {
     return state().err.c_str();
+}
+
+// An upload of `hex` (Intel HEX, as glyph8-cli --intel-hex writes it) to
+// the board `arduino` names (--arduino): 0 when the client is ready for
+// glyph8_upload_advance, 1 when it cannot start (glyph8_upload_problem
+// says why), or a page_failure. The last upload's state goes first.
+EMSCRIPTEN_KEEPALIVE int glyph8_upload_start(const char* hex, int hex_size, const char* arduino,
+                                             const char* display) {
+    return guarded([=] {
+        upload_session& u = state().upload;
+        u = upload_session{};
+        const glyph8::upload::board* board = glyph8::upload::board_named(arduino);
+        if (board == nullptr) {
+            u.refused = {glyph8::upload::error::bad_request,
+                         "glyph8 cannot upload to the board " + std::string(arduino)};
+            return 1;
+        }
+        std::string why;
+        if (!glyph8::output::read_intel_hex(
+                std::string_view(hex, static_cast<std::size_t>(hex_size)), u.image, why)) {
+            u.refused = {glyph8::upload::error::bad_request, "the Intel HEX does not read: " + why};
+            return 1;
+        }
+        glyph8::upload::request what;
+        what.target = *board;
+        what.address = u.image.address;
+        what.bytes = u.image.bytes;
+        // As --upload: the message alone when the board holds the program.
+        const glyph8::output::display* d = glyph8::output::find_display(display);
+        const glyph8::output::arduino_board* b = glyph8::output::find_arduino(arduino);
+        const glyph8::output::board_image* program =
+            d != nullptr && b != nullptr ? glyph8::output::find_board_image(*d, *b) : nullptr;
+        if (program != nullptr && u.image.address == 0) {
+            what.what = glyph8::upload::mode::update;
+            what.keep_below = program->block_address();
+        }
+        u.client.emplace(what);
+        return 0;
+    });
+}
+
+// One step of the upload, with the clock and the bytes that came since the
+// last: 1 once finished, else 0 and what to do next (glyph8_upload_reset,
+// _send, _wait_ms); or a page_failure.
+EMSCRIPTEN_KEEPALIVE int glyph8_upload_advance(double now_ms, const std::uint8_t* received,
+                                               int size) {
+    return guarded([=] {
+        upload_session& u = state().upload;
+        if (!u.client) {
+            return 1;
+        }
+        u.next = u.client->advance(static_cast<std::uint64_t>(now_ms),
+                                   {received, static_cast<std::size_t>(size)});
+        return u.next.finished ? 1 : 0;
+    });
+}
+EMSCRIPTEN_KEEPALIVE int glyph8_upload_reset() {
+    return state().upload.next.reset ? 1 : 0;
+}
+EMSCRIPTEN_KEEPALIVE const std::uint8_t* glyph8_upload_send() {
+    return state().upload.next.send.data();
+}
+EMSCRIPTEN_KEEPALIVE int glyph8_upload_send_size() {
+    return static_cast<int>(state().upload.next.send.size());
+}
+EMSCRIPTEN_KEEPALIVE int glyph8_upload_wait_ms() {
+    return static_cast<int>(state().upload.next.wait_ms);
+}
+EMSCRIPTEN_KEEPALIVE int glyph8_upload_pages_done() {
+    const upload_session& u = state().upload;
+    return u.client ? static_cast<int>(u.client->pages_done()) : 0;
+}
+EMSCRIPTEN_KEEPALIVE int glyph8_upload_pages() {
+    const upload_session& u = state().upload;
+    return u.client ? static_cast<int>(u.client->pages()) : 0;
+}
+// The problem: its kind ("" for none, else as upload.hpp names it) and its
+// message.
+EMSCRIPTEN_KEEPALIVE const char* glyph8_upload_problem() {
+    return problem_name(upload_problem().kind);
+}
+EMSCRIPTEN_KEEPALIVE const char* glyph8_upload_message() {
+    return upload_problem().message.c_str();
 }
 
 }  // extern "C"

@@ -230,8 +230,8 @@ bool pagedPanel = false;
 byte motionKind;  // 0 scrolling, 1 paging
 uint16_t stepMs;
 uint32_t steps;
-byte variantValue;  // the wiring
-byte colourR, colourG, colourB;
+byte variantValue = DEFAULT_WIRING;  // the wiring; the cross uses the usual one
+byte colourR = CROSS_R, colourG = CROSS_G, colourB = CROSS_B;  // until a block says
 bool messageValid;
 )";
 
@@ -543,6 +543,11 @@ std::string image_program(const display& d, const arduino_board& board) {
         out += define("COLOR_R", "colourR") + define("COLOR_G", "colourG") +
                define("COLOR_B", "colourB");
     }
+    out += define("DEFAULT_WIRING", std::to_string(variant_value(d, 0)));
+    // Colour LEDs show the cross in the default colour.
+    out += define("CROSS_R", std::to_string((default_led_colour >> 16) & 0xFF));
+    out += define("CROSS_G", std::to_string((default_led_colour >> 8) & 0xFF));
+    out += define("CROSS_B", std::to_string(default_led_colour & 0xFF));
     append_frame_and_driver(out, d, true, panel, image_state);
     out += block_reader;
     out += cursor_code;
@@ -553,9 +558,12 @@ std::string image_program(const display& d, const arduino_board& board) {
     }
     out += image_dispatch;
     out += setup_begin;
-    out += "  messageValid = blockRead();\n";
+    // Without a message the number of modules is not known, nor where the
+    // pattern would show: the cross goes on every module there may be.
+    out +=
+        "  messageValid = blockRead();\n"
+        "  if (!messageValid) {\n    displayBegin();\n    showCross();\n    return;\n  }\n";
     out += setup_pattern;
-    out += "  if (!messageValid) {\n    showCross();\n  }\n";
     out += setup_end;
     out += "  if (!messageValid) {\n    return;\n  }\n";
     out += loop_end;

@@ -5,8 +5,9 @@
  *     pty /dev/pts/N
  *
  *     board_harness BOOTLOADER.bin [--mcu atmega328p|atmega168|atmega2560]
- *                   [--corrupt ADDRESS] [--dump-flash FILE] [--seconds N]
- *                   [--trace 1]
+ *                   [--corrupt ADDRESS] [--dump-flash FILE]
+ *                   [--dump-application FILE.bin] [--load-application FILE.bin]
+ *                   [--seconds N] [--trace 1]
  *
  * As on an Uno, whose USB chip pulls the reset line when a program opens the
  * port, opening the pseudo-terminal resets the MCU as an external reset: the
@@ -18,8 +19,12 @@
  *
  * --corrupt flips the lowest bit of the byte at ADDRESS whenever the
  * bootloader writes it, as a worn flash cell would. --dump-flash writes the
- * whole flash to FILE at exit. The harness stops after --seconds (120 by
- * default) or at SIGTERM or SIGINT. */
+ * whole flash to FILE at exit. --dump-application writes what an upload can
+ * change, the flash below the bootloader, each time the port is closed and
+ * again at exit: a display harness runs that file as the board would.
+ * --load-application starts the board with such a file in its flash, as a
+ * board that was uploaded to before. The
+ * harness stops after --seconds (120 by default) or at SIGTERM or SIGINT. */
 #define _GNU_SOURCE
 #include <errno.h>
 #include <fcntl.h>
@@ -95,6 +100,27 @@ static void no_sleep(avr_t* a, avr_cycle_count_t how_long) {
     (void)how_long;
 }
 
+/* Written whole to a new name, then renamed: whoever reads the file while
+ * the board goes on never finds half of it. */
+static int dump_application(const char* path) {
+    char part[4096];
+    if (snprintf(part, sizeof part, "%s.part", path) >= (int)sizeof part) {
+        fprintf(stderr, "board_harness: %s: name too long\n", path);
+        return 1;
+    }
+    FILE* d = fopen(part, "wb");
+    const int written = d && fwrite(avr->flash, 1, boot, d) == boot;
+    if (d && fclose(d) != 0) {
+        perror(part);
+        return 1;
+    }
+    if (!written || rename(part, path) != 0) {
+        perror(path);
+        return 1;
+    }
+    return 0;
+}
+
 static void external_reset(void) {
     avr_reset(avr);
     /* Only the reset pin's flag: optiboot stays for a programmer then. */
@@ -111,12 +137,15 @@ static void external_reset(void) {
 int main(int argc, char** argv) {
     const char* mcu = "atmega328p";
     const char* dump = NULL;
+    const char* application = NULL;
+    const char* held = NULL;
     long corrupt = -1;
     double seconds = 120;
     if (argc < 2) {
         fprintf(stderr,
                 "usage: board_harness BOOTLOADER.bin [--mcu NAME] [--corrupt ADDRESS] "
-                "[--dump-flash FILE] [--seconds N]\n");
+                "[--dump-flash FILE] [--dump-application FILE.bin] [--load-application FILE.bin] "
+                "[--seconds N]\n");
         return 2;
     }
     for (int i = 2; i + 1 < argc; i += 2) {
@@ -126,6 +155,10 @@ int main(int argc, char** argv) {
             corrupt = strtol(argv[i + 1], NULL, 0);
         } else if (strcmp(argv[i], "--dump-flash") == 0) {
             dump = argv[i + 1];
+        } else if (strcmp(argv[i], "--dump-application") == 0) {
+            application = argv[i + 1];
+        } else if (strcmp(argv[i], "--load-application") == 0) {
+            held = argv[i + 1];
         } else if (strcmp(argv[i], "--trace") == 0) {
             trace = atoi(argv[i + 1]);
         } else if (strcmp(argv[i], "--seconds") == 0) {
@@ -169,6 +202,17 @@ int main(int argc, char** argv) {
     }
     boot = avr->flashend + 1 - boot_size;
     memcpy(avr->flash + boot, image, size);
+    /* What an earlier upload left, for a board that is used again. */
+    if (held) {
+        FILE* h = fopen(held, "rb");
+        if (!h) {
+            perror(held);
+            return 2;
+        }
+        const size_t got = fread(avr->flash, 1, boot, h);
+        fclose(h);
+        fprintf(stderr, "board_harness: %zu bytes of application flash from %s\n", got, held);
+    }
     avr->codeend = avr->flashend;
     avr->reset_pc = boot;
     avr->pc = boot;
@@ -238,6 +282,9 @@ int main(int argc, char** argv) {
         } else if (!open_now && port_open) {
             port_open = 0;
             fprintf(stderr, "board_harness: port closed\n");
+            if (application && dump_application(application) != 0) {
+                return 1;
+            }
         }
         if (port_open && (p.revents & POLLIN) && pending_size < sizeof pending) {
             const ssize_t n = read(master, pending + pending_size, sizeof pending - pending_size);
@@ -288,6 +335,9 @@ int main(int argc, char** argv) {
             base_wall = wall_seconds();
         }
         usleep(500);
+    }
+    if (application && dump_application(application) != 0) {
+        return 1;
     }
     if (dump) {
         FILE* d = fopen(dump, "wb");

@@ -69,6 +69,49 @@ def distinct(frames):
     return [f for i, f in enumerate(frames) if i == 0 or frames[i - 1] != f]
 
 
+def simulated_ms(expected, step, pattern_ms, cycles):
+    """Enough simulated time for the pattern and `cycles` rounds of the
+    preview's frames."""
+    return 30 + pattern_ms + (len(expected) * cycles + 2) * max(step, 8) * 1.5
+
+
+def from_pattern(frames, look):
+    """The frames from the test pattern on: the display may show a dark
+    frame as it starts, before the pattern."""
+    pattern = harnesses.pattern_frame(look)
+    while frames and frames[0][1] != pattern and set(frames[0][1]) <= {"0"}:
+        frames = frames[1:]
+    return frames
+
+
+def compare_with_preview(frames, expected, look, cycles):
+    """What is wrong with the (ms, hex) frames a harness saw, against the
+    preview's `expected` frames shown `cycles` times after the test pattern."""
+    pattern = harnesses.pattern_frame(look)
+    frames = from_pattern(frames, look)
+    if not frames or frames[0][1] != pattern:
+        first = frames[0][1] if frames else "nothing"
+        return [f"the test pattern reads {first[:80]}, not {pattern[:80]}"]
+    failures = []
+    # Harnesses that watch a display holding its image say only when it
+    # changes, so repeats are dropped on both sides.
+    after = [f[1] for f in frames[1:]]
+    while after and after[0] == pattern:  # a multiplexed pattern, refresh after refresh
+        after = after[1:]
+    got = distinct(after)
+    want = distinct(expected * (cycles + 1))
+    needed = len(distinct(expected * cycles))
+    if len(got) > needed:
+        got = got[:-1]  # it may be cut off by the simulation's end, mid-write
+    if len(got) < needed:
+        failures.append(f"only {len(got)} frames of {needed} were shown")
+    for i, (g, w) in enumerate(zip(got, want)):
+        if g != w:
+            failures.append(f"frame {i}: the board shows {g[:96]}, the preview {w[:96]}")
+            break
+    return failures
+
+
 def measure_step_cost(cli, harness_dir, work, name, cli_options, defines, text):
     """Every step of a long message, back to back: the steps near its end
     must take as long as the first ones."""
@@ -154,41 +197,18 @@ def main():
     step = durations[0] if real_time else short_step
     pattern_ms = 2000 if real_time else short_step
     cycles = 2 if len(expected) < 60 else 1
-    ms = 30 + pattern_ms + (len(expected) * cycles + 2) * max(step, 8) * 1.5
+    ms = simulated_ms(expected, step, pattern_ms, cycles)
     seen = harnesses.watch(harness_dir, display, elf, mcu, settings, ms)
     failures += seen.faults
-    frames = seen.frames
-    pattern = harnesses.pattern_frame(look)
-    # The display may show a dark frame as it starts, before the pattern.
-    while frames and frames[0][1] != pattern and set(frames[0][1]) <= {"0"}:
-        frames = frames[1:]
-    if not frames or frames[0][1] != pattern:
-        first = frames[0][1] if frames else "nothing"
-        failures.append(f"the test pattern reads {first[:80]}, not {pattern[:80]}")
-    else:
-        # Harnesses that watch a display holding its image say only when it
-        # changes, so repeats are dropped on both sides.
-        after = [f[1] for f in frames[1:]]
-        while after and after[0] == pattern:  # a multiplexed pattern, refresh after refresh
-            after = after[1:]
-        got = distinct(after)
-        want = distinct(expected * (cycles + 1))
-        needed = len(distinct(expected * cycles))
-        if len(got) > needed:
-            got = got[:-1]  # it may be cut off by the simulation's end, mid-write
-        if len(got) < needed:
-            failures.append(f"only {len(got)} frames of {needed} were shown")
-        for i, (g, w) in enumerate(zip(got, want)):
-            if g != w:
-                failures.append(f"frame {i}: the board shows {g[:96]}, the preview {w[:96]}")
-                break
-        if real_time:
-            times = [f[0] for f in frames[1:]]
-            gaps = [b - a for a, b in zip(times, times[1:])]
-            off = [g for g in gaps if abs(g - step) > 1.0]
-            print(f"{name}: {len(gaps)} intervals, {min(gaps):.2f} to {max(gaps):.2f} ms, step {step} ms")
-            if off:
-                failures.append(f"frames {off[0]:.2f} ms apart, not {step}")
+    failures += compare_with_preview(seen.frames, expected, look, cycles)
+    frames = from_pattern(seen.frames, look)
+    if real_time and frames and frames[0][1] == harnesses.pattern_frame(look):
+        times = [f[0] for f in frames[1:]]
+        gaps = [b - a for a, b in zip(times, times[1:])]
+        off = [g for g in gaps if abs(g - step) > 1.0]
+        print(f"{name}: {len(gaps)} intervals, {min(gaps):.2f} to {max(gaps):.2f} ms, step {step} ms")
+        if off:
+            failures.append(f"frames {off[0]:.2f} ms apart, not {step}")
     for line in seen.report:
         print(f"{name}: {line}")
     if glyph_of:

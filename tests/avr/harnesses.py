@@ -1,9 +1,12 @@
 """What each display looks like, in its preview and to its harness.
 
 look_of() gives a display's geometry; gif_frames() reads a preview back
-into frames of column bytes; watch() runs the display's harness on a built
-sketch and returns what a person would see, frame by frame, with any fault
-the harness noticed.
+into frames of column bytes; watch() runs the display's harness on a
+program and returns what a person would see, frame by frame, with any fault
+the harness noticed. The program is a built sketch's ELF, or a flat flash
+image as an uploader writes it or a simulated board holds it: a .hex
+(Intel HEX) or a .bin (bytes from address 0); flat_image() makes the .bin
+of an ELF.
 """
 import os
 import re
@@ -89,8 +92,23 @@ def run_harness(args):
     return result.stdout.splitlines(), result.stderr
 
 
-def watch_max7219(harness_dir, elf, mcu, settings, ms):
-    out, err = run_harness([os.path.join(harness_dir, "max7219_harness"), elf,
+def flat_image(elf, path):
+    """The flash an uploader would write for ELF, as bytes from address 0,
+    in `path` (named .bin, for the harnesses)."""
+    subprocess.run(["avr-objcopy", "-O", "binary", "-j", ".text", "-j", ".data", elf, path],
+                   check=True, capture_output=True)
+    return path
+
+
+def flat_image_of_hex(hex_path, path):
+    """An Intel HEX file as bytes from address 0, in `path`."""
+    subprocess.run(["avr-objcopy", "-I", "ihex", "-O", "binary", hex_path, path], check=True,
+                   capture_output=True)
+    return path
+
+
+def watch_max7219(harness_dir, program, mcu, settings, ms):
+    out, err = run_harness([os.path.join(harness_dir, "max7219_harness"), program,
                             settings.get("--modules", "4"), settings["--board"], str(ms), mcu])
     seen = Seen()
     for line in out:
@@ -106,9 +124,9 @@ def watch_max7219(harness_dir, elf, mcu, settings, ms):
     return seen
 
 
-def watch_i2c(harness_dir, elf, mcu, settings, ms, device):
+def watch_i2c(harness_dir, program, mcu, settings, ms, device):
     wiring = settings.get("--board", "backpack") if device == "ht16k33" else "0x3c"
-    out, _ = run_harness([os.path.join(harness_dir, "i2c_harness"), elf, mcu, device,
+    out, _ = run_harness([os.path.join(harness_dir, "i2c_harness"), program, mcu, device,
                           settings.get("--modules", "1"), str(ms), wiring])
     seen = Seen()
     bursts = []
@@ -138,8 +156,8 @@ LEAST_HZ = 100
 LEAST_EVENNESS = 0.8
 
 
-def watch_pins(harness_dir, elf, mcu, settings, ms, display):
-    out, _ = run_harness([os.path.join(harness_dir, "pins_harness"), elf, mcu, display,
+def watch_pins(harness_dir, program, mcu, settings, ms, display):
+    out, _ = run_harness([os.path.join(harness_dir, "pins_harness"), program, mcu, display,
                           settings["--board"], settings.get("--modules", "1"), str(ms)])
     seen = Seen()
     lines = [l.split() for l in out]
@@ -206,5 +224,8 @@ def short_step(display, settings):
     return 10
 
 
-def watch(harness_dir, display, elf, mcu, settings, ms):
-    return WATCHERS[display](harness_dir, elf, mcu, settings, ms)
+def watch(harness_dir, display, program, mcu, settings, ms):
+    """What `display`, as `settings` (glyph8-cli's options) wire it, shows
+    in the first `ms` of simulated time of `program` (an ELF, .hex or .bin)
+    on `mcu`."""
+    return WATCHERS[display](harness_dir, program, mcu, settings, ms)

@@ -1,10 +1,12 @@
-/* Runs a sketch's ELF on a simulated ATmega328P or ATmega2560 and plays the
+/* Runs a sketch on a simulated ATmega328P or ATmega2560 and plays the
  * I2C display it drives: an SSD1306 or SH1106 OLED, or a row of HT16K33 LED
  * backpacks. Each controller is modelled from its datasheet, down to what
  * its glass shows, and the bus is timed as a real one at the TWI's clock.
  *
- *     i2c_harness ELF MCU DEVICE MODULES SIMULATED_MS [backpack|plain|ADDRESS]
+ *     i2c_harness PROGRAM MCU DEVICE MODULES SIMULATED_MS [backpack|plain|ADDRESS]
  *
+ * PROGRAM is the sketch's ELF, or a flat flash image: FILE.hex (Intel HEX)
+ * or FILE.bin (raw bytes from address 0), as uploaded or read off a board.
  * MCU atmega328p|atmega2560; DEVICE ssd1306|sh1106|ht16k33; MODULES the
  * number of HT16K33s, at 0x70, 0x71, ... from the left (1 for an OLED). The
  * last argument is the HT16K33 boards' wiring (backpack unless told), or the
@@ -21,11 +23,12 @@
  * when the LEDs blink. */
 #include <simavr/avr_twi.h>
 #include <simavr/sim_avr.h>
-#include <simavr/sim_elf.h>
 #include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+
+#include "flash_image.h"
 
 enum { ssd1306, sh1106, ht16k33 };
 enum { most_modules = 8, ram_columns = 132, glass_columns = 128 };
@@ -545,14 +548,9 @@ int main(int argc, char** argv) {
     avr_global_logger_set(to_stderr);
     if (argc != 6 && argc != 7) {
         fprintf(stderr,
-                "usage: i2c_harness ELF atmega328p|atmega2560 ssd1306|sh1106|ht16k33 MODULES "
+                "usage: i2c_harness ELF|FLASH.hex|FLASH.bin atmega328p|atmega2560 "
+                "ssd1306|sh1106|ht16k33 MODULES "
                 "SIMULATED_MS [backpack|plain|ADDRESS]\n");
-        return 2;
-    }
-    elf_firmware_t firmware;
-    memset(&firmware, 0, sizeof firmware);
-    if (elf_read_firmware(argv[1], &firmware) != 0) {
-        fprintf(stderr, "harness: cannot read %s\n", argv[1]);
         return 2;
     }
     device = strcmp(argv[3], "ssd1306") == 0   ? ssd1306
@@ -578,7 +576,9 @@ int main(int argc, char** argv) {
     avr_init(avr);
     avr->frequency = 16000000;
     avr->log = 0;
-    avr_load_firmware(avr, &firmware);
+    if (load_program(avr, argv[1]) != 0) {
+        return 2;
+    }
     for (avr_io_t* io = avr->io_port; io; io = io->next) {
         if (strcmp(io->kind, "twi") == 0) {
             twi_io = io;

@@ -1,4 +1,4 @@
-/* Runs a sketch's ELF on a simulated ATmega328P and decodes what it sends
+/* Runs a sketch on a simulated ATmega328P and decodes what it sends
  * to a chain of MAX7219s into frames, one line each:
  *     MILLISECONDS COLUMNS
  * COLUMNS is the display's column bytes in hex, left to right, top pixel in
@@ -6,7 +6,10 @@
  * given; "off" instead when the chips are not all set to show raw bytes
  * (shut down, in display test, decoding, or scanning fewer digits).
  *
- *     max7219_harness ELF MODULES fc16|dip SIMULATED_MS [atmega328p|atmega2560]
+ *     max7219_harness PROGRAM MODULES fc16|dip SIMULATED_MS [atmega328p|atmega2560]
+ *
+ * PROGRAM is the sketch's ELF, or a flat flash image: FILE.hex (Intel HEX)
+ * or FILE.bin (raw bytes from address 0), as uploaded or read off a board.
  *
  * It listens to the SPI's bytes and to the pins (CS on 10, DIN on 11, CLK
  * on 13 of either board), so a sketch that drives them with shiftOut() is
@@ -16,11 +19,12 @@
 #include <simavr/avr_ioport.h>
 #include <simavr/sim_avr.h>
 #include <simavr/sim_cycle_timers.h>
-#include <simavr/sim_elf.h>
 #include <simavr/sim_io.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+
+#include "flash_image.h"
 
 enum { most_modules = 16, most_bits = 4096 };
 
@@ -161,13 +165,9 @@ static void on_pin(struct avr_irq_t* irq, uint32_t value, void* param) {
 
 int main(int argc, char** argv) {
     if (argc != 5 && argc != 6) {
-        fprintf(stderr, "usage: max7219_harness ELF MODULES fc16|dip SIMULATED_MS [MCU]\n");
-        return 2;
-    }
-    elf_firmware_t firmware;
-    memset(&firmware, 0, sizeof firmware);
-    if (elf_read_firmware(argv[1], &firmware) != 0) {
-        fprintf(stderr, "harness: cannot read %s\n", argv[1]);
+        fprintf(stderr,
+                "usage: max7219_harness ELF|FLASH.hex|FLASH.bin MODULES fc16|dip SIMULATED_MS "
+                "[MCU]\n");
         return 2;
     }
     modules = atoi(argv[2]);
@@ -191,7 +191,9 @@ int main(int argc, char** argv) {
     avr_init(avr);
     avr->frequency = 16000000;
     avr->log = 0;
-    avr_load_firmware(avr, &firmware);
+    if (load_program(avr, argv[1]) != 0) {
+        return 2;
+    }
     avr_register_io_write(avr, spdr, on_spdr, NULL);
     for (intptr_t pin = 0; pin <= 7; ++pin) {
         avr_irq_register_notify(avr_io_getirq(avr, AVR_IOCTL_IOPORT_GETIRQ('B'), (int)pin), on_pin,

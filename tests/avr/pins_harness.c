@@ -1,8 +1,10 @@
-/* Runs a sketch's ELF on a simulated ATmega328P or ATmega2560 at 16 MHz and
+/* Runs a sketch on a simulated ATmega328P or ATmega2560 at 16 MHz and
  * reports what a person would see on the display wired to its pins.
  *
- *     pins_harness [--dump] ELF MCU DISPLAY VARIANT MODULES SIMULATED_MS
+ *     pins_harness [--dump] PROGRAM MCU DISPLAY VARIANT MODULES SIMULATED_MS
  *
+ * PROGRAM is the sketch's ELF, or a flat flash image: FILE.hex (Intel HEX)
+ * or FILE.bin (raw bytes from address 0), as uploaded or read off a board.
  * MCU is atmega328p or atmega2560; DISPLAY matrix, hc595 or ws2812; VARIANT
  * row-anode or row-cathode (matrix, hc595), serpentine or progressive
  * (ws2812). The pins are read after every instruction, so every edge has
@@ -38,12 +40,13 @@
 #include <simavr/avr_extint.h>
 #include <simavr/avr_spi.h>
 #include <simavr/sim_avr.h>
-#include <simavr/sim_elf.h>
 #include <stdarg.h>
 #include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+
+#include "flash_image.h"
 
 enum { frequency = 16000000, most_modules = 16, most_leds = most_modules * 64 };
 enum display_kind { matrix, hc595, ws2812 };
@@ -412,7 +415,8 @@ int main(int argc, char** argv) {
     }
     if (argc != 7) {
         fprintf(stderr,
-                "usage: pins_harness [--dump] ELF atmega328p|atmega2560 matrix|hc595|ws2812\n"
+                "usage: pins_harness [--dump] ELF|FLASH.hex|FLASH.bin atmega328p|atmega2560 "
+                "matrix|hc595|ws2812\n"
                 "       row-anode|row-cathode|serpentine|progressive MODULES SIMULATED_MS\n");
         return 2;
     }
@@ -447,12 +451,6 @@ int main(int argc, char** argv) {
     }
 
     avr_global_logger_set(quiet_logger);
-    elf_firmware_t firmware;
-    memset(&firmware, 0, sizeof firmware);
-    if (elf_read_firmware(argv[1], &firmware) != 0) {
-        fprintf(stderr, "harness: cannot read %s\n", argv[1]);
-        return 2;
-    }
     avr = avr_make_mcu_by_name(argv[2]);
     if (!avr) {
         return 2;
@@ -460,7 +458,9 @@ int main(int argc, char** argv) {
     avr_init(avr);
     avr->frequency = frequency;
     avr->log = 0;
-    avr_load_firmware(avr, &firmware);
+    if (load_program(avr, argv[1]) != 0) {
+        return 2;
+    }
     /* A matrix row on an INT pin sits low for most of a refresh; simavr's
      * strict low-level mode would poll it every cycle, five times slower,
      * for an interrupt these sketches never enable. */

@@ -5,6 +5,9 @@ written a page at a time and compared; and each way an upload fails, with
 the problem it must say. The times are printed.
 
     upload_test.py UPLOAD_TOOL BOARD_HARNESS BOOTLOADER_DIR CLI WORK_DIR
+
+glyph8-cli --upload then writes a message with its program, and a message
+alone, each compared with --intel-hex's bytes, with a row per failure.
 """
 import os
 import shutil
@@ -108,6 +111,85 @@ def build_sketch(name="message", fqbn="arduino:avr:uno", *cli_options):
                     "-compile", os.path.join(folder, name + ".ino")],
                    capture_output=True, check=True)
     return os.path.join(out, name + ".ino.hex")
+
+
+def cli(*args, timeout=60):
+    """glyph8-cli: (exit status, stdout bytes, stderr text, seconds)."""
+    start = time.monotonic()
+    result = subprocess.run([CLI, *args], capture_output=True, timeout=timeout)
+    return (result.returncode, result.stdout, result.stderr.decode(errors="replace"),
+            time.monotonic() - start)
+
+
+def flash_of(cli_options, text):
+    """What --upload writes for a message: --intel-hex's bytes."""
+    status, out, err, _ = cli("--intel-hex", *cli_options, "--", text)
+    if status != 0:
+        raise SystemExit(f"FAIL --intel-hex {cli_options}: {err}")
+    path = os.path.join(WORK, "expected.hex")
+    with open(path, "wb") as f:
+        f.write(out)
+    return binary_of(path)
+
+
+def cli_uploads(figures):
+    """glyph8-cli --upload: the program and a message, then a message alone;
+    the flash must hold --intel-hex's bytes, and each failure has its exit
+    status and says what to check."""
+    dump = os.path.join(WORK, "cli_flash.bin")
+    first = flash_of([], "歡迎光臨")
+    second = flash_of([], "你好")
+    with Board(UNO, "--dump-flash", dump) as board:
+        status, _, err, seconds = cli("--upload", board.port, "--", "歡迎光臨")
+        check("cli_upload_program_and_message",
+              status == 0 and "the program and the message were written" in err and
+              "pages read or written" in err, err)
+        figures.append(f"--upload, program and message ({len(first)} bytes): {seconds:.2f} s")
+        status, _, err, seconds = cli("--upload", board.port, "--", "你好")
+        check("cli_upload_message_alone", status == 0 and "the message alone was written" in err,
+              err)
+        figures.append(f"--upload, the message alone: {seconds:.2f} s")
+    with open(dump, "rb") as f:
+        flash = f.read()
+    check("cli_upload_flash_holds_the_second_message",
+          flash[:len(second)] == second and flash[len(second):0x7E00] ==
+          b"\xff" * (0x7E00 - len(second)), "the flash differs from --intel-hex's bytes")
+    mega_dump = os.path.join(WORK, "cli_mega_flash.bin")
+    mega = flash_of(["--arduino", "mega", "--display", "ssd1306"], "歡迎光臨")
+    with Board(MEGA, "--dump-flash", mega_dump) as board:
+        status, _, err, seconds = cli("--upload", board.port, "--arduino", "mega", "--display",
+                                      "ssd1306", "--", "歡迎光臨")
+        check("cli_upload_mega", status == 0 and "the program and the message were written" in err,
+              err)
+        figures.append(f"--upload to a Mega, program and message ({len(mega)} bytes): "
+                       f"{seconds:.2f} s")
+    with open(mega_dump, "rb") as f:
+        check("cli_upload_mega_flash_holds_it", f.read()[:len(mega)] == mega, "differs")
+
+    master, slave = os.openpty()
+    silent = os.ttyname(slave)
+    os.close(slave)
+    try:
+        rows = [
+            # name, port, board, exit status, what stderr must say
+            ("cli_no_such_port", "/dev/ttyGLYPH8-none", None, 4, "there is no serial port"),
+            ("cli_not_a_serial_port", "/dev/null", None, 4, "is not a serial port"),
+            ("cli_nothing_answers", silent, None, 5, "no bootloader answered"),
+            ("cli_another_board", "board", ATMEGA168, 6, "ATmega168"),
+            ("cli_a_byte_that_does_not_stick", "board", "corrupt", 7, "reads back"),
+        ]
+        for name, port, board, expected, says in rows:
+            if port == "board":
+                options = ("--corrupt", hex(0x100)) if board == "corrupt" else ()
+                with Board(UNO if board == "corrupt" else board, *options) as b:
+                    status, _, err, seconds = cli("--upload", b.port, "--", "歡迎光臨")
+            else:
+                status, _, err, seconds = cli("--upload", port, "--", "歡迎光臨", timeout=30)
+            check(name, status == expected and says in err and seconds < 12,
+                  f"exit {status} after {seconds:.1f} s: {err}")
+            print(f"     {name}: exit {status}: {err.strip().splitlines()[-1]}")
+    finally:
+        os.close(master)
 
 
 def main():
@@ -257,6 +339,8 @@ def main():
     with Board(UNO) as board:
         status, said, _ = upload(board.port, mega_hex, "--board", "mega")
         check("mega_image_on_an_uno", said.startswith("error no_answer"), said)
+
+    cli_uploads(figures)
 
     for figure in figures:
         print("time:", figure)

@@ -27,6 +27,7 @@ struct fake_board {
     int extra_sync_answers = 0;             // answers to syncs that were sent early
     bool doubled = false;                   // says everything twice
     int resets = 0;
+    std::vector<std::uint32_t> written;  // the pages written, by address
 
     std::vector<std::uint8_t> pending;
     std::uint32_t address = 0;
@@ -90,6 +91,7 @@ struct fake_board {
                     address = (command[1] + command[2] * 256u) * 2;
                     break;
                 case 0x64:
+                    written.push_back(address);
                     for (std::size_t i = 0; i + 5 < length; ++i) {
                         flash[address + i] = command[4 + i] ^ (address + i == corrupt ? 0x01 : 0);
                     }
@@ -241,6 +243,40 @@ TEST(Upload, WritesABlockAloneAndLeavesTheRest) {
     for (std::size_t i = 0; i < image.size(); ++i) {
         const bool in_block = i >= 0x1000 && i < 0x1080;
         ASSERT_EQ(board.flash[i], in_block ? 0x5A : image[i]) << i;
+    }
+}
+
+// A program and its block: the block's pages alone when the program is
+// there already, everything when any byte of it differs; one session.
+TEST(Upload, UpdatesTheBlockAloneWhenTheProgramIsThere) {
+    struct row {
+        const char* name;
+        std::uint32_t program_differs_at;  // ~0u: the board holds the program
+        std::size_t written;               // pages
+    };
+    const row rows[] = {
+        {"program_there", ~0u, 2},
+        {"first_byte_differs", 0, 10},
+        {"last_byte_differs", 0x3FF, 10},
+    };
+    for (const row& r : rows) {
+        SCOPED_TRACE(r.name);
+        fake_board board;
+        auto image = image_of(0x400 + 200);  // 8 pages of program, a block of 2
+        ASSERT_FALSE(drive(board, {upload::uno, 0, image, upload::mode::write}).problem);
+        if (r.program_differs_at != ~0u) {
+            board.flash[r.program_differs_at] ^= 0x10;
+        }
+        board.written.clear();
+        image[0x400 + 7] ^= 0xFF;  // a new message
+        const int resets = board.resets;
+        const auto u = drive(board, {upload::uno, 0, image, upload::mode::update, 0x400});
+        ASSERT_FALSE(u.problem) << u.problem.message;
+        EXPECT_EQ(u.outcome.same, r.program_differs_at == ~0u);
+        EXPECT_EQ(board.written.size(), r.written);
+        EXPECT_TRUE(std::equal(image.begin(), image.end(), board.flash.begin()));
+        EXPECT_EQ(board.resets, resets + 1);
+        EXPECT_EQ(u.pages_done, u.pages);
     }
 }
 

@@ -1,7 +1,8 @@
 """The page in Debian's Chromium, as a user drives it: real keys into Text2,
 a click and Enter, the output box and the enlarged view read back, pastes
 over the input box's limit, a batch download, the licences, no request to
-anywhere, and batch runs that fail inside the wasm. Also measures what the
+anywhere, the upload button only where there is Web Serial, and batch runs
+that fail inside the wasm. Also measures what the
 page costs.
 
     page_test.py BUILD_WEB CLI_JS NODE_RUN [SCREENSHOT]
@@ -216,6 +217,36 @@ def check_failures(driver, page, failures):
             failures.append(f"{row}: the run after it did not work")
 
 
+# The upload button where the browser has Web Serial; elsewhere a note that
+# says which browsers upload.
+SERIAL = [
+    # name, script before the page, button shown, note shown
+    ("a browser with Web Serial", "", True, False),
+    ("a browser without Web Serial", "delete Navigator.prototype.serial;", False, True),
+]
+
+
+def check_upload_button(driver, page, failures, shot):
+    for row, script, button, note in SERIAL:
+        added = driver.execute_cdp_cmd("Page.addScriptToEvaluateOnNewDocument", {"source": script})
+        try:
+            driver.get(page)
+            wait_ready(driver)
+            shown = [driver.find_element(By.ID, "uploadRun").is_displayed(),
+                     driver.find_element(By.ID, "uploadNote").is_displayed()]
+            said = driver.find_element(By.ID, "uploadNote").text
+            if shown != [button, note]:
+                failures.append(f"{row}: button and note shown {shown}")
+            if note and not ("Chrome" in said and "Edge" in said):
+                failures.append(f"{row}: the note says {said!r}")
+            if note and shot:
+                driver.execute_script("document.getElementById('batchRun').scrollIntoView()")
+                driver.save_screenshot(os.path.splitext(shot)[0] + "_no_serial.png")
+        finally:
+            driver.execute_cdp_cmd("Page.removeScriptToEvaluateOnNewDocument",
+                                   {"identifier": added["identifier"]})
+
+
 def requests_made(driver):
     urls = []
     for entry in driver.get_log("performance"):
@@ -333,6 +364,7 @@ def main():
         errors = uncaught(driver)
         if errors:
             failures.append("in the console: " + "; ".join(errors[:3]))
+        check_upload_button(driver, page, failures, shot)
         check_failures(driver, page, failures)
         print(f"one-file page ready: median {statistics.median(loads):.0f} ms {[round(t) for t in loads]}")
         print(f"split page ready: median {statistics.median(split):.0f} ms {[round(t) for t in split]}")

@@ -100,6 +100,16 @@ std::ptrdiff_t v2_frame_end(const std::vector<std::uint8_t>& bytes, std::size_t 
 
 }  // namespace
 
+const board* board_named(std::string_view arduino) {
+    if (arduino == "uno") {
+        return &uno;
+    }
+    if (arduino == "mega") {
+        return &mega2560;
+    }
+    return nullptr;
+}
+
 std::string_view mcu_named_by(std::array<std::uint8_t, 3> signature) {
     struct known {
         std::array<std::uint8_t, 3> signature;
@@ -124,7 +134,16 @@ std::string_view mcu_named_by(std::array<std::uint8_t, 3> signature) {
 client::client(const request& what) : request_(what) {
     const auto page = request_.target.page_size;
     page_count_ = static_cast<std::uint32_t>((request_.bytes.size() + page - 1) / page);
-    total_ = page_count_ * (request_.what == mode::write ? 2 : 1);
+    total_ = page_count_ * (request_.what == mode::compare ? 1 : 2);
+    if (request_.what == mode::update && !request_.target.writes_from_start &&
+        request_.keep_below > request_.address) {
+        // Counted as if the kept pages are there; recounted if they are not.
+        checking_ = true;
+        first_ = std::min(page_count_, (request_.keep_below - request_.address) / page);
+        total_ = first_ + 2 * (page_count_ - first_);
+    } else if (request_.what == mode::update) {
+        outcome_.same = false;  // written whole
+    }
 }
 
 std::uint32_t client::page_address(std::uint32_t index) const {
@@ -280,14 +299,18 @@ std::string_view client::phase_name() const {
 }
 
 action client::next_page_or_leave(std::uint64_t now_ms) {
-    if (page_ == page_count_ && writing_ && request_.what == mode::write) {
+    if (checking_ && page_ == first_) {
+        // Every kept page is there: the rest are written.
+        checking_ = false;
+        writing_ = true;
+    }
+    if (page_ == page_count_ && writing_ && writes()) {
         writing_ = false;
-        page_ = 0;
+        page_ = first_;
     }
     if (page_ < page_count_) {
         const std::uint32_t word = page_address(page_) / 2;
-        const phase next =
-            writing_ && request_.what == mode::write ? phase::load_for_write : phase::load_for_read;
+        const phase next = writing_ && writes() ? phase::load_for_write : phase::load_for_read;
         if (v2()) {
             const std::uint32_t a =
                 word | (request_.target.application > 0x20000 ? v2_extended_address : 0);
@@ -343,7 +366,12 @@ action client::advance(std::uint64_t now_ms, std::span<const std::uint8_t> recei
                                                     ", not at the start of a page of " +
                                                     std::to_string(b.page_size) + " bytes");
             }
-            if (b.writes_from_start && request_.what == mode::write && request_.address != 0) {
+            if (request_.what == mode::update && request_.keep_below % b.page_size != 0) {
+                return fail(error::bad_request, "the pages kept end at " +
+                                                    hex_address(request_.keep_below) +
+                                                    ", not at the start of a page");
+            }
+            if (b.writes_from_start && writes() && request_.address != 0) {
                 return fail(error::bad_request,
                             "the " + std::string(b.name) +
                                 "'s bootloader erases flash from its start as pages come, so "
@@ -494,7 +522,7 @@ action client::on_reply(std::uint64_t now_ms) {
         }
         case phase::progmode:
             page_ = 0;
-            writing_ = true;
+            writing_ = !checking_;
             return next_page_or_leave(now_ms);
         case phase::load_for_write: {
             std::vector<std::uint8_t> body =
@@ -532,14 +560,25 @@ action client::on_reply(std::uint64_t now_ms) {
             // A compare looks at the given bytes only: what follows them in
             // the last page is not theirs.
             const std::size_t from = std::size_t{page_} * request_.target.page_size;
-            const std::size_t n = request_.what == mode::write
-                                      ? want.size()
-                                      : std::min(want.size(), request_.bytes.size() - from);
+            const std::size_t n =
+                writes() ? want.size() : std::min(want.size(), request_.bytes.size() - from);
             for (std::size_t i = 0; i < n; ++i) {
                 if (payload_[i] == want[i]) {
                     continue;
                 }
                 const auto at = page_address(page_) + static_cast<std::uint32_t>(i);
+                if (checking_) {
+                    // Not there: every page is written, from the first.
+                    checking_ = false;
+                    outcome_.same = false;
+                    outcome_.difference = at;
+                    done_ = 0;
+                    total_ = 2 * page_count_;
+                    first_ = 0;
+                    page_ = 0;
+                    writing_ = true;
+                    return next_page_or_leave(now_ms);
+                }
                 if (request_.what == mode::compare) {
                     outcome_.same = false;
                     outcome_.difference = at;

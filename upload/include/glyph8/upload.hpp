@@ -60,12 +60,21 @@ inline constexpr board uno{"Arduino Uno", "ATmega328P", {0x1E, 0x95, 0x0F},
 inline constexpr board mega2560{"Arduino Mega 2560", "ATmega2560", {0x1E, 0x98, 0x01}, 256, 0x3E000,
                                 protocol::stk500v2,  true};
 
+// The board an Arduino board's name (glyph8's --arduino: "uno", "mega")
+// stands for; null for one glyph8 does not upload to.
+const board* board_named(std::string_view arduino);
+
 // The MCU a signature names, for messages ("ATmega2560"); empty if unknown.
 std::string_view mcu_named_by(std::array<std::uint8_t, 3> signature);
 
 enum class mode : std::uint8_t {
     write,    // write the pages, read them back and compare
     compare,  // only read the range back and compare: is this already there?
+    // Compare the pages below `keep_below` first: when flash holds them
+    // already, write (and read back) only the pages from there on, else all
+    // of them; one session either way. A board whose bootloader writes from
+    // the start only writes all.
+    update,
 };
 
 // What to do. `bytes` is what flash holds from `address` on; `address` is at
@@ -76,6 +85,7 @@ struct request {
     std::uint32_t address = 0;
     std::span<const std::uint8_t> bytes;
     mode what = mode::write;
+    std::uint32_t keep_below = 0;  // update: a page boundary within the bytes
 };
 
 enum class error : std::uint8_t {
@@ -113,7 +123,7 @@ struct action {
 };
 
 struct outcome {
-    bool same = true;              // compare: flash holds the bytes already
+    bool same = true;              // compare, update: flash held the bytes (below keep_below)
     std::uint32_t difference = 0;  // compare: the first byte that differs
 };
 
@@ -186,7 +196,10 @@ class client {
     bool reset_sent_ = false;
     std::uint32_t page_ = 0;  // the page at hand, counted from request_.address
     std::uint32_t page_count_ = 0;
-    bool writing_ = true;  // still writing pages; then reading them back
+    bool writing_ = true;      // still writing pages; then reading them back
+    bool checking_ = false;    // update: comparing the pages that may be kept
+    std::uint32_t first_ = 0;  // the first page written
+    bool writes() const { return request_.what != mode::compare; }
     std::uint32_t done_ = 0;
     std::uint32_t total_ = 0;
 };

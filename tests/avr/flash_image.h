@@ -1,0 +1,20 @@
+/* Puts a program into a simulated MCU's flash for the display harnesses.
+ *
+ * A sketch's ELF, as arduino-builder leaves it, is loaded the way simavr
+ * loads one: its .text and .data, nothing else. What an uploader writes, or
+ * what a board holds, is a flat image instead: every byte of it goes to
+ * flash from address 0 (or, for Intel HEX, at the addresses its records
+ * give), so a program that keeps data at a fixed address after its code
+ * runs with that data there. The kind is told by the name: .hex is Intel
+ * HEX, .bin raw bytes, anything else an ELF. A flat image says nothing of
+ * the MCU or its clock: the harness's own choice stands. */
+#ifndef GLYPH8_TESTS_AVR_FLASH_IMAGE_H
+#define GLYPH8_TESTS_AVR_FLASH_IMAGE_H
+
+#include <simavr/sim_avr.h>
+
+/* Loads PATH into AVR, made and initialised, its frequency set. Returns 0,
+ * or says why on standard error and returns nonzero. */
+int load_program(avr_t* avr, const char* path);
+
+#endif
