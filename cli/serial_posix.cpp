@@ -17,7 +17,7 @@ namespace {
 
 // How long the reset lines stay down: the Uno's auto-reset needs an edge,
 // and the bootloader starts once they come back.
-constexpr auto reset_pulse = std::chrono::milliseconds(100);
+constexpr auto reset_pulse = std::chrono::milliseconds(upload::reset_pulse_ms);
 
 class posix_serial_port : public serial_port {
   public:

@@ -7,7 +7,6 @@ namespace glyph8::cli {
 
 namespace {
 
-constexpr DWORD reset_pulse_ms = 100;
 // A page and its command take 12 ms at 115200 baud.
 constexpr DWORD write_timeout_ms = 2000;
 
@@ -85,7 +84,7 @@ class win32_serial_port : public serial_port {
         if (!any) {
             return true;
         }
-        Sleep(reset_pulse_ms);
+        Sleep(upload::reset_pulse_ms);
         for (const auto& l : lines) {
             if (l.pulsed && !EscapeCommFunction(h_, l.set)) {
                 why = last_error_text(GetLastError());

@@ -270,6 +270,11 @@ EMSCRIPTEN_KEEPALIVE const char* glyph8_messages() {
     return state().err.c_str();
 }
 
+// How long the page holds DTR and RTS down to reset a board.
+EMSCRIPTEN_KEEPALIVE int glyph8_upload_reset_pulse_ms() {
+    return static_cast<int>(glyph8::upload::reset_pulse_ms);
+}
+
 // An upload of `hex` (Intel HEX, as glyph8-cli --intel-hex writes it) to
 // the board `arduino` names (--arduino): 0 when the client is ready for
 // glyph8_upload_advance, 1 when it cannot start (glyph8_upload_problem

@@ -127,6 +127,10 @@ struct outcome {
     std::uint32_t difference = 0;  // compare: the first byte that differs
 };
 
+// How long DTR and RTS are held low to reset a board through its auto-reset
+// capacitor, on every front end.
+inline constexpr std::uint32_t reset_pulse_ms = 100;
+
 // Give up on a board that does not answer after about this long.
 inline constexpr std::uint32_t sync_give_up_ms = 10'000;
 
