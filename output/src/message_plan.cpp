@@ -61,8 +61,10 @@ message_plan plan_message(const message_strip& strip, const matrix_settings& m) 
         plan.refusal = needs + "its message takes " + std::to_string(plan.data) +
                        " bytes, and a sketch reads its data only from the first " +
                        std::to_string(board.data_reach / 1024) + " KiB of flash" + shorten;
-    } else if (p.message.size() > most_counted || p.columns.size() > most_counted ||
-               plan.lines.size() > most_counted) {
+    }
+    plan.counts_fit = p.message.size() <= most_counted && p.columns.size() <= most_counted &&
+                      plan.lines.size() <= most_counted;
+    if (plan.refusal.empty() && !plan.counts_fit) {
         plan.refusal = "the message has more than " + std::to_string(most_counted) +
                        " characters, distinct columns or lines, more than a sketch counts" +
                        shorten;

@@ -28,6 +28,9 @@ struct message_plan {
     std::size_t flash = 0;    // the whole sketch's
     std::size_t ram = 0;
     std::string refusal;  // why no sketch can show it; empty when one can
+    // Its pieces, columns and lines fit the 16-bit counts every program
+    // keeps (a prebuilt one has its own room to check, not a sketch's).
+    bool counts_fit = true;
 };
 
 message_plan plan_message(const message_strip& strip, const matrix_settings& m);

@@ -573,7 +573,7 @@ std::string image_program(const display& d, const arduino_board& board) {
 std::string write_block(const message_strip& strip, const matrix_settings& m,
                         std::vector<std::uint8_t>& out) {
     const detail::message_plan plan = detail::plan_message(strip, m);
-    if (!plan.refusal.empty()) {
+    if (!plan.counts_fit) {
         return plan.refusal;
     }
     detail::led_colour colour;

@@ -202,7 +202,7 @@ TEST(UploadImage, ProgramThenBlockOnABoundaryOrARefusal) {
         {"mega_short", "ssd1306", "mega", 10, 10, ""},
         // 3,500 distinct 8-column pieces: 28 KB of columns, past what an Uno
         // holds after the program, within a Mega's 64 KiB.
-        {"uno_full", "max7219", "uno", 3500, 3500, "an Arduino Uno has"},
+        {"uno_full", "max7219", "uno", 3500, 3500, "an Arduino Uno has room for"},
         {"mega_fits", "max7219", "mega", 3500, 3500, ""},
     };
     for (const row& r : rows) {
