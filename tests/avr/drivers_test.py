@@ -24,15 +24,9 @@ FRAMES = [
 STEP_MS = 300
 TEST_PATTERN_MS = 200
 SIMULATED_MS = 1300  # the test pattern and three steps
-# WS2812B, ns: T0H 400 +-150, T1H 800 +-150, T0L 850 +-150, T1L 450 +-150;
-# newer parts take a frame after 280 us low, so 300 between frames.
-T0H = (250, 550)
-T1H = (650, 950)
-TLOW = (300, 1000)
-RESET_US = 300
+# What a person would accept, as the display tests judge it too.
+from harnesses import LEAST_EVENNESS, LEAST_HZ, RESET_US, T0H, T1H, TLOW  # noqa: E402
 MOST_INTERRUPTS_OFF_US = 50
-LEAST_HZ = 100
-LEAST_EVENNESS = 0.8
 
 SKELETON_HEAD = """// driver test sketch
 #define MODULES {modules}
