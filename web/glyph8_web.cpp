@@ -117,37 +117,6 @@ std::string displays_json() {
     return json + "]";
 }
 
-// The problem's kind as the page's table of texts names it (shell.html,
-// uploadTexts).
-const char* problem_name(glyph8::upload::error kind) {
-    using glyph8::upload::error;
-    switch (kind) {
-        case error::none:
-            return "";
-        case error::bad_request:
-            return "bad_request";
-        case error::no_answer:
-            return "no_answer";
-        case error::not_in_sync:
-            return "not_in_sync";
-        case error::timed_out:
-            return "timed_out";
-        case error::signature_mismatch:
-            return "signature_mismatch";
-        case error::verify_mismatch:
-            return "verify_mismatch";
-        case error::no_such_port:
-            return "no_such_port";
-        case error::no_permission:
-            return "no_permission";
-        case error::not_a_serial_port:
-            return "not_a_serial_port";
-        case error::port_failed:
-            return "port_failed";
-    }
-    return "port_failed";
-}
-
 const glyph8::upload::problem& upload_problem() {
     const upload_session& u = state().upload;
     return u.client ? u.client->problem() : u.refused;
@@ -352,7 +321,9 @@ EMSCRIPTEN_KEEPALIVE int glyph8_upload_pages() {
 // The problem: its kind ("" for none, else as upload.hpp names it) and its
 // message.
 EMSCRIPTEN_KEEPALIVE const char* glyph8_upload_problem() {
-    return problem_name(upload_problem().kind);
+    // The page's table of texts (shell.html, uploadTexts) is keyed by these.
+    const auto kind = upload_problem().kind;
+    return kind == glyph8::upload::error::none ? "" : glyph8::upload::error_name(kind);
 }
 EMSCRIPTEN_KEEPALIVE const char* glyph8_upload_message() {
     return upload_problem().message.c_str();

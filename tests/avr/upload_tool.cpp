@@ -26,39 +26,6 @@
 #include "glyph8/intel_hex.hpp"
 #include "serial.hpp"
 
-namespace {
-
-const char* kind_name(glyph8::upload::error e) {
-    using glyph8::upload::error;
-    switch (e) {
-        case error::none:
-            return "none";
-        case error::bad_request:
-            return "bad_request";
-        case error::no_answer:
-            return "no_answer";
-        case error::not_in_sync:
-            return "not_in_sync";
-        case error::timed_out:
-            return "timed_out";
-        case error::signature_mismatch:
-            return "signature_mismatch";
-        case error::verify_mismatch:
-            return "verify_mismatch";
-        case error::no_such_port:
-            return "no_such_port";
-        case error::no_permission:
-            return "no_permission";
-        case error::not_a_serial_port:
-            return "not_a_serial_port";
-        case error::port_failed:
-            return "port_failed";
-    }
-    return "?";
-}
-
-}  // namespace
-
 int main(int argc, char** argv) {
     using namespace glyph8;
     if (argc == 5 && std::strcmp(argv[1], "--hex") == 0) {
@@ -129,7 +96,8 @@ int main(int argc, char** argv) {
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     std::fprintf(stderr, "\n");
     if (problem) {
-        std::printf("error %s: %s\n", kind_name(problem.kind), problem.message.c_str());
+        std::printf("error %s: %s\n", glyph8::upload::error_name(problem.kind),
+                    problem.message.c_str());
         return 1;
     }
     if (request.what == upload::mode::compare) {

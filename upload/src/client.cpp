@@ -100,6 +100,34 @@ std::ptrdiff_t v2_frame_end(const std::vector<std::uint8_t>& bytes, std::size_t 
 
 }  // namespace
 
+const char* error_name(error kind) {
+    switch (kind) {
+        case error::none:
+            return "none";
+        case error::bad_request:
+            return "bad_request";
+        case error::no_answer:
+            return "no_answer";
+        case error::not_in_sync:
+            return "not_in_sync";
+        case error::timed_out:
+            return "timed_out";
+        case error::signature_mismatch:
+            return "signature_mismatch";
+        case error::verify_mismatch:
+            return "verify_mismatch";
+        case error::no_such_port:
+            return "no_such_port";
+        case error::no_permission:
+            return "no_permission";
+        case error::not_a_serial_port:
+            return "not_a_serial_port";
+        case error::port_failed:
+            return "port_failed";
+    }
+    return "port_failed";
+}
+
 const board* board_named(std::string_view arduino) {
     if (arduino == "uno") {
         return &uno;

@@ -103,6 +103,9 @@ enum class error : std::uint8_t {
     port_failed,  // the port would not open, read or write for another reason
 };
 
+// The kind's name as code spells it ("no_answer"), for tools and the page.
+const char* error_name(error kind);
+
 struct problem {
     error kind = error::none;
     std::string message;                  // a sentence for the user, with what to check
