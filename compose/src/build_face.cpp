@@ -1,6 +1,8 @@
 #include <algorithm>
 #include <array>
+#include <fstream>
 #include <memory>
+#include <stdexcept>
 #include <thread>
 
 #include "glyph8/compose.hpp"
@@ -24,6 +26,12 @@ recipe default_recipe() {
         r.views.push_back({noto + file, 0, 3, 2});
     }
     r.coverage = "/usr/share/fonts/truetype/droid/DroidSansFallbackFull.ttf";
+    // Learned from the hand-drawn glyphs by glyph8-learn, which a test runs
+    // again to see that it writes the same table.
+    r.model.weights = {
+#include "pixel_model.inc"
+    };
+    r.drawn = read_drawn(GLYPH8_COMPOSE_DRAWN);
     return r;
 }
 
@@ -130,15 +138,68 @@ job seen_by(const std::vector<prepared_view>& views, char32_t code,
     return j;
 }
 
-std::vector<output::font_glyph> blended(const std::vector<seen_glyph>& seen) {
+std::vector<output::font_glyph> blended(const std::vector<seen_glyph>& seen, const pixel_model& m) {
     std::vector<output::font_glyph> out;
     for (const auto& g : seen) {
-        out.push_back({g.code, blend(g.parts)});
+        out.push_back({g.code, m.weights.empty() ? blend(g.parts) : m.draw(g)});
     }
     return out;
 }
 
 }  // namespace
+
+std::vector<output::font_glyph> read_drawn(const std::string& path) {
+    std::ifstream in(path);
+    if (!in) {
+        throw std::runtime_error(path + ": cannot read");
+    }
+    std::vector<output::font_glyph> out;
+    std::string line;
+    int row = 8;
+    int number = 0;
+    auto fail = [&](const char* why) {
+        throw std::runtime_error(path + ":" + std::to_string(number) + ": " + why);
+    };
+    while (std::getline(in, line)) {
+        ++number;
+        if (line.empty() || line[0] == '#') {
+            continue;
+        }
+        if (line.starts_with("U+")) {
+            if (row != 8) {
+                fail("a glyph of fewer than 8 rows");
+            }
+            unsigned long code = 0;
+            try {
+                code = std::stoul(line.substr(2), nullptr, 16);
+            } catch (const std::logic_error&) {
+                fail("expected a code point after U+");
+            }
+            if (!is_composable(static_cast<char32_t>(code))) {
+                fail("not an ideograph the composed face is for");
+            }
+            if (!out.empty() && out.back().code >= code) {
+                fail("glyphs out of code point order");
+            }
+            out.push_back({static_cast<char32_t>(code), glyph{}});
+            row = 0;
+            continue;
+        }
+        if (row >= 8 || line.size() != 8 || line.find_first_not_of(".@") != std::string::npos) {
+            fail("expected U+XXXX or a row of 8 '.' and '@'");
+        }
+        for (int x = 0; x < 8; ++x) {
+            if (line[static_cast<std::size_t>(x)] == '@') {
+                out.back().bitmap = out.back().bitmap.with_ink(x, row);
+            }
+        }
+        ++row;
+    }
+    if (row != 8) {
+        fail("a glyph of fewer than 8 rows");
+    }
+    return out;
+}
 
 donor_set gather_donors(std::span<const bitmap_glyph> strike, const outline_face& face) {
     donor_set d;
@@ -175,7 +236,18 @@ std::vector<output::font_glyph> build_face(const recipe& r, unsigned threads) {
             jobs.push_back(std::move(j));
         }
     }
-    return blended(run(jobs, r.pool_guesses, threads));
+    auto out = blended(run(jobs, r.pool_guesses, threads), r.model);
+    for (const auto& d : r.drawn) {
+        const auto at =
+            std::lower_bound(out.begin(), out.end(), d.code,
+                             [](const output::font_glyph& g, char32_t c) { return g.code < c; });
+        if (at == out.end() || at->code != d.code) {
+            throw std::runtime_error("a glyph drawn for a character that is not composed: U+" +
+                                     std::to_string(static_cast<unsigned>(d.code)));
+        }
+        at->bitmap = d.bitmap;
+    }
+    return out;
 }
 
 std::vector<seen_glyph> leave_one_out_views(const recipe& r, unsigned threads) {
@@ -192,8 +264,23 @@ std::vector<seen_glyph> leave_one_out_views(const recipe& r, unsigned threads) {
     return run(jobs, r.pool_guesses, threads);
 }
 
+std::vector<glyph> drawn_by_hand(std::span<const seen_glyph> seen,
+                                 std::span<const bitmap_glyph> strike) {
+    std::vector<glyph> out;
+    for (const auto& g : seen) {
+        const auto at =
+            std::lower_bound(strike.begin(), strike.end(), g.code,
+                             [](const bitmap_glyph& s, char32_t c) { return s.code < c; });
+        if (at == strike.end() || at->code != g.code) {
+            throw std::invalid_argument("drawn_by_hand: a character the strike lacks");
+        }
+        out.push_back(at->bitmap);
+    }
+    return out;
+}
+
 std::vector<output::font_glyph> leave_one_out(const recipe& r, unsigned threads) {
-    return blended(leave_one_out_views(r, threads));
+    return blended(leave_one_out_views(r, threads), r.model);
 }
 
 }  // namespace glyph8::compose

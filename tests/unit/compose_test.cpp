@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -157,6 +159,134 @@ TEST(Composer, ViewsAreBlendedByTheirAverageShare) {
             parts[i].share[9] = static_cast<std::uint16_t>(r.shares[i]);
         }
         EXPECT_EQ(blend(parts), r.ink ? glyph{}.with_ink(1, 1) : glyph{}) << r.name;
+    }
+}
+
+// A seen glyph of `views` views whose compositions put `share` on every
+// pixel and whose outlines cover pixels by `cover` (0..15 on every subpixel).
+seen_glyph uniform_views(int views, const std::array<int, 64>& share,
+                         const std::array<int, 64>& cover) {
+    seen_glyph g;
+    g.code = U'\u4E00';
+    for (int v = 0; v < views; ++v) {
+        g.views.push_back(v);
+        composition c;
+        std::vector<std::uint8_t> f(64 * 16);
+        for (std::size_t p = 0; p < 64; ++p) {
+            c.share[p] = static_cast<std::uint16_t>(share[p]);
+            std::fill(f.begin() + static_cast<std::ptrdiff_t>(p * 16),
+                      f.begin() + static_cast<std::ptrdiff_t>(p * 16 + 16),
+                      static_cast<std::uint8_t>(cover[p]));
+        }
+        g.parts.push_back(c);
+        g.features.push_back(f);
+    }
+    return g;
+}
+
+// The pixel model learns what the hand-drawn glyphs do with the views, not
+// what the majority does: here a pixel is ink where the outline covers it,
+// whatever the compositions say, and the model must find that and draw
+// unseen examples by it.
+TEST(PixelModel, LearnsHowTheViewsBecomeTheTrueGlyph) {
+    std::uint32_t state = 12345;
+    auto next = [&](int n) {
+        state = state * 1103515245u + 12345u;
+        return static_cast<int>((state >> 16) % static_cast<std::uint32_t>(n));
+    };
+    auto example = [&](glyph& truth) {
+        std::array<int, 64> share{}, cover{};
+        truth = glyph{};
+        for (int p = 0; p < 64; ++p) {
+            const bool ink = next(2) == 1;
+            cover[static_cast<std::size_t>(p)] = ink ? 9 + next(7) : next(6);
+            share[static_cast<std::size_t>(p)] = next(share_scale + 1);  // noise
+            if (ink) {
+                truth = truth.with_ink(p % 8, p / 8);
+            }
+        }
+        return uniform_views(6, share, cover);
+    };
+    std::vector<seen_glyph> seen;
+    std::vector<glyph> truth(300);
+    for (auto& t : truth) {
+        seen.push_back(example(t));
+    }
+    const pixel_model m = train_pixel_model(seen, truth, pixel_ridge);
+    ASSERT_EQ(m.weights.size(), 64 * (pixel_features + 1));
+    int off = 0, majority_off = 0;
+    for (int i = 0; i < 20; ++i) {
+        glyph t;
+        const seen_glyph g = example(t);
+        off += distance(m.draw(g), t);
+        majority_off += distance(blend(g.parts), t);
+    }
+    EXPECT_EQ(off, 0);
+    EXPECT_GT(majority_off, 20 * 16);
+    // Learning is deterministic: the same examples, the same weights.
+    EXPECT_EQ(train_pixel_model(seen, truth, pixel_ridge).weights, m.weights);
+}
+
+// A view that cannot render the character counts as what the others say on
+// average, so one view alone draws as six that agree with it.
+TEST(PixelModel, AMissingViewSaysWhatTheOthersSay) {
+    std::array<int, 64> share{}, cover{};
+    for (std::size_t p = 0; p < 64; ++p) {
+        share[p] = static_cast<int>(p * 16);
+        cover[p] = static_cast<int>(p % 16);
+    }
+    EXPECT_EQ(pixel_inputs(uniform_views(1, share, cover)),
+              pixel_inputs(uniform_views(6, share, cover)));
+}
+
+TEST(DrawnGlyphs, AreReadOrRefusedWithTheLine) {
+    struct row {
+        const char* name;
+        std::string text;
+        const char* problem;  // nullptr: read
+    };
+    const std::string eight =
+        "@......@\n.@....@.\n..@..@..\n...@@...\n...@@...\n..@..@..\n"
+        ".@....@.\n@......@\n";
+    const std::string one = "U+4E00 一 why\n" + eight;
+    const std::string two = one + "# a comment\n\nU+9FA5\n" + eight;
+    const row rows[] = {
+        {"two glyphs with a comment", two, nullptr},
+        {"seven rows at the end", "U+4E00\n" + eight.substr(9), ":8: a glyph of fewer than 8 rows"},
+        {"seven rows before the next", "U+4E00\n" + eight.substr(9) + "U+4E01\n" + eight,
+         ":9: a glyph of fewer"},
+        {"nine rows", one + "........\n", ":10: expected U+XXXX"},
+        {"a row of 7", "U+4E00\n.......\n", ":2: expected U+XXXX"},
+        {"another mark", "U+4E00\nx.......\n", ":2: expected U+XXXX"},
+        {"no code point", "U+\n" + eight, ":1: expected a code point"},
+        {"not an ideograph", "U+0041\n" + eight, ":1: not an ideograph"},
+        {"out of order", one + "U+4E00\n" + eight, ":10: glyphs out of code point order"},
+    };
+    for (const auto& r : rows) {
+        const std::string path = testing::TempDir() + "drawn.txt";
+        std::ofstream(path) << r.text;
+        try {
+            const auto glyphs = read_drawn(path);
+            EXPECT_EQ(r.problem, nullptr) << r.name;
+            ASSERT_EQ(glyphs.size(), 2u) << r.name;
+            EXPECT_EQ(glyphs[1].code, U'\u9FA5');
+            EXPECT_TRUE(glyphs[0].bitmap.ink(0, 0) && glyphs[0].bitmap.ink(7, 7) &&
+                        glyphs[0].bitmap.ink(4, 3) && !glyphs[0].bitmap.ink(1, 0))
+                << r.name;
+            EXPECT_EQ(distance(glyphs[0].bitmap, glyph{}), 16) << r.name;
+        } catch (const std::runtime_error& e) {
+            ASSERT_NE(r.problem, nullptr) << r.name << ": " << e.what();
+            EXPECT_NE(std::string(e.what()).find(r.problem), std::string::npos)
+                << r.name << ": " << e.what();
+        }
+    }
+}
+
+// The glyphs drawn for the face are each for a character it composes.
+TEST(DrawnGlyphs, TheShippedOnesAreForComposedCharacters) {
+    for (const auto& g : default_recipe().drawn) {
+        EXPECT_TRUE(is_composable(g.code)) << std::hex << unsigned(g.code);
+        EXPECT_NE(g.bitmap, glyph{}) << std::hex << unsigned(g.code);
     }
 }
 

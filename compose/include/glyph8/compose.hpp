@@ -174,6 +174,45 @@ class composer {
 
 namespace glyph8::compose {
 
+// One character composed through each view that can render it: what the
+// face's glyph is made from.
+struct seen_glyph {
+    char32_t code = 0;
+    std::vector<int> views;  // indices into recipe::views
+    std::vector<composition> parts;
+    std::vector<std::vector<std::uint8_t>> features;  // its outline in each of those views
+};
+
+// The views of one character made one by a model learned from the
+// hand-drawn glyphs: for each pixel, a logistic model over what the views'
+// compositions and outlines say at and around it. Blending by a plain
+// majority weighs every view alike everywhere; the hand-drawn glyphs show
+// where a view is to be trusted, and that a thin outline stroke near a
+// pixel's edge belongs in the neighbouring pixel.
+constexpr std::size_t pixel_features = 33;
+// Weights are stored as integers: a weight of 1 is pixel_weight_scale.
+constexpr double pixel_weight_scale = 65536;
+
+struct pixel_model {
+    // For each of the 64 pixels: pixel_features weights, then the bias.
+    std::vector<std::int32_t> weights;
+    // Ink where the model says more likely than not; integer arithmetic.
+    glyph draw(const seen_glyph& g) const;
+    // Each pixel's log-odds of ink, times pixel_weight_scale * 1024.
+    std::array<std::int64_t, 64> logits(const seen_glyph& g) const;
+};
+
+// What the model of each pixel sees, on a scale of 1024, pixel by pixel.
+std::vector<std::array<int, pixel_features>> pixel_inputs(const seen_glyph& g);
+
+// The model that best predicts `truth` (one per example) from the examples'
+// views, by Newton's method with a ridge penalty; deterministic.
+pixel_model train_pixel_model(std::span<const seen_glyph> seen, std::span<const glyph> truth,
+                              double ridge);
+// The ridge penalty the shipped model is learned with, the best of a 5-fold
+// test over the hand-drawn glyphs.
+constexpr double pixel_ridge = 1.0;
+
 // One way of seeing the characters: a face that draws the forms the
 // hand-drawn glyphs have, to match them, and the forms our users write, to
 // compose, in the same design.
@@ -194,6 +233,11 @@ struct recipe {
     // views (averaged) rather than with its own: the views' mistakes differ,
     // so their pooled guess is surer.
     bool pool_guesses = true;
+    // How the views' compositions become the glyph: by the model when it
+    // has weights, else by majority (blend).
+    pixel_model model;
+    // Glyphs drawn for the face by hand, which replace what is composed.
+    std::vector<output::font_glyph> drawn;
 };
 
 // The recipe glyph8 ships: Misaki Gothic's strike, seen through Noto Sans
@@ -201,22 +245,23 @@ struct recipe {
 // UMing TW and Droid Sans Fallback, whose coverage sets the face's.
 recipe default_recipe();
 
+// Glyphs drawn by hand for the composed face, from a text file: comment
+// lines start with '#'; each glyph is a line "U+XXXX" (what follows is
+// free: the character and why it is drawn), then 8 rows of 8 '.' or '@'
+// (ink), in code point order. Throws std::runtime_error, naming the line.
+std::vector<output::font_glyph> read_drawn(const std::string& path);
+
 // Every ideograph that `recipe.coverage` has, the strike lacks and some view
 // can render, composed, in code point order. Uses `threads` threads; the
 // result does not depend on how many.
 std::vector<output::font_glyph> build_face(const recipe& r, unsigned threads);
 
-// One character composed through each view that can render it: what the
-// face's glyph is made from.
-struct seen_glyph {
-    char32_t code = 0;
-    std::vector<int> views;  // indices into recipe::views
-    std::vector<composition> parts;
-    std::vector<std::vector<std::uint8_t>> features;  // its outline in each of those views
-};
-
 // leave_one_out before the views are made one.
 std::vector<seen_glyph> leave_one_out_views(const recipe& r, unsigned threads);
+
+// The hand-drawn glyph of each of `seen`'s characters, from `strike`.
+std::vector<glyph> drawn_by_hand(std::span<const seen_glyph> seen,
+                                 std::span<const bitmap_glyph> strike);
 
 // The leave-one-out test of a recipe: every glyph of the strike that some
 // view can render, composed with its own drawing withheld from the pieces,
