@@ -19,12 +19,13 @@ as flat images and the block readers' ELFs.
 import os
 import re
 import shutil
-import signal
 import subprocess
 import sys
 
 import display_test
 import harnesses
+import simulated_board
+from simulated_board import BOOTLOADERS
 
 CASES = {
     "max7219_uno": (["--display", "max7219", "--modules", "4", "--board", "fc16", "--scroll",
@@ -41,40 +42,22 @@ BLOCK_CASES = {
 }
 PICTURE = bytes.fromhex("3c4295a1a195423c")
 
-# Each board's bootloader, and where it starts: what is below is the
-# application's flash, all that an upload changes.
-BOOTLOADERS = {
-    "atmega328p": ("optiboot_atmega328p.bin", 0x7E00),
-    "atmega2560": ("stk500v2_atmega2560.bin", 0x3E000),
-}
 
 
 def flashed(tools, work, mcu, board, hex_path):
     """Uploads `hex_path` to a simulated board, stops it and returns the file
     of what it then holds below its bootloader."""
     dump = os.path.join(work, "board.bin")
-    log_path = os.path.join(work, "board.log")
-    with open(log_path, "w") as log:
-        process = subprocess.Popen(
-            [tools["board_harness"], os.path.join(tools["bootloaders"], BOOTLOADERS[mcu][0]),
-             "--mcu", mcu, "--seconds", "120", "--dump-application", dump],
-            stdout=subprocess.PIPE, stderr=log, text=True)
-        try:
-            said = process.stdout.readline().split()
-            if len(said) != 2 or said[0] != "pty":
-                raise SystemExit(f"the board harness said {said!r}")
-            result = subprocess.run([tools["upload_tool"], said[1], hex_path,
-                                     "--board", board], capture_output=True, text=True,
-                                    timeout=60)
-            last = (result.stdout.strip().splitlines() or [result.stderr])[-1]
-            if result.returncode != 0 or not last.startswith("ok"):
-                raise SystemExit(f"the upload failed: {last}")
-        finally:
-            process.send_signal(signal.SIGTERM)
-            process.wait(timeout=30)
-    if process.returncode != 0 or not os.path.exists(dump):
-        with open(log_path) as f:
-            raise SystemExit(f"the board harness left no flash ({process.returncode}):\n{f.read()}")
+    with simulated_board.Board(
+            tools["board_harness"], os.path.join(tools["bootloaders"], BOOTLOADERS[mcu][0]), mcu,
+            os.path.join(work, "board.log"), "--dump-application", dump) as b:
+        result = subprocess.run([tools["upload_tool"], b.port, hex_path, "--board", board],
+                                capture_output=True, text=True, timeout=60)
+        last = (result.stdout.strip().splitlines() or [result.stderr])[-1]
+        if result.returncode != 0 or not last.startswith("ok"):
+            raise SystemExit(f"the upload failed: {last}")
+    if b.process.returncode != 0 or not os.path.exists(dump):
+        raise SystemExit(f"the board harness left no flash ({b.process.returncode}):\n{b.said()}")
     if os.path.getsize(dump) != BOOTLOADERS[mcu][1]:
         raise SystemExit(f"the board harness left {os.path.getsize(dump)} bytes of flash, not "
                          f"the {BOOTLOADERS[mcu][1]} below the bootloader")

@@ -16,13 +16,14 @@ pattern of 2 s, so the cases use short steps and short messages.
 import os
 import re
 import shutil
-import signal
 import subprocess
 import sys
 import time
 
 import display_test
 import harnesses
+import simulated_board
+from simulated_board import BOOTLOADERS
 
 # name: glyph8-cli's options, the text; "cross" cases change the block first.
 CASES = {
@@ -66,8 +67,6 @@ UPLOADED = {
     "uploaded_ssd1306_mega": (["--display", "ssd1306", "--page", "150", "--arduino", "mega"],
                               "歡迎光臨\nWelcome", "一路順風"),
 }
-BOOTLOADERS = {"atmega328p": ("optiboot_atmega328p.bin", 0x7E00),
-               "atmega2560": ("stk500v2_atmega2560.bin", 0x3E000)}
 
 PATTERN_MS = 2000  # the programs' power-up pattern
 
@@ -113,20 +112,14 @@ def uploaded(cli, harness_dir, work, name, board_harness, bootloaders):
     dump = os.path.join(work, "board.bin")
     failures = []
     for n, text in enumerate((first, second)):
-        process = subprocess.Popen(
-            [board_harness, os.path.join(bootloaders, BOOTLOADERS[mcu][0]), "--mcu", mcu,
-             "--seconds", "120", "--dump-application", dump] +
-            (["--load-application", dump] if n > 0 else []),
-            stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
-        try:
-            port = process.stdout.readline().split()[-1]
+        with simulated_board.Board(
+                board_harness, os.path.join(bootloaders, BOOTLOADERS[mcu][0]), mcu,
+                os.path.join(work, "board.log"), "--dump-application", dump,
+                *(["--load-application", dump] if n > 0 else [])) as b:
             start = time.monotonic()
-            result = subprocess.run([cli, "--upload", port, *options, "--", text],
+            result = subprocess.run([cli, "--upload", b.port, *options, "--", text],
                                     capture_output=True, text=True, timeout=60)
             seconds = time.monotonic() - start
-        finally:
-            process.send_signal(signal.SIGTERM)
-            process.wait(timeout=30)
         said = result.stderr.strip().splitlines()
         print(f"upload {n + 1} ({seconds:.2f} s): " + " / ".join(said))
         if result.returncode != 0:

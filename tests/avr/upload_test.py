@@ -11,10 +11,11 @@ alone, each compared with --intel-hex's bytes, with a row per failure.
 """
 import os
 import shutil
-import signal
 import subprocess
 import sys
 import time
+
+import simulated_board
 
 TOOL, HARNESS, BOOTLOADERS, CLI, WORK = sys.argv[1:6]
 UNO = ("atmega328p", os.path.join(BOOTLOADERS, "optiboot_atmega328p.bin"))
@@ -36,32 +37,10 @@ def check(name, ok, detail=""):
         print(f"FAIL {name}: {detail}")
 
 
-class Board:
+def Board(board=UNO, *options):
     """The board harness on a pseudo-terminal, stopped at the end of `with`."""
-
-    def __init__(self, board=UNO, *options):
-        self.args = [HARNESS, board[1], "--mcu", board[0], "--seconds", "120", *options]
-
-    def __enter__(self):
-        self.log_path = os.path.join(WORK, "harness.log")
-        self.log = open(self.log_path, "w")
-        self.process = subprocess.Popen(self.args, stdout=subprocess.PIPE, stderr=self.log,
-                                        text=True)
-        line = self.process.stdout.readline().split()
-        if len(line) != 2 or line[0] != "pty":
-            self.process.kill()
-            raise SystemExit(f"FAIL the harness said {line!r}")
-        self.port = line[1]
-        return self
-
-    def said(self):
-        with open(self.log_path) as f:
-            return f.read()
-
-    def __exit__(self, *exc):
-        self.process.send_signal(signal.SIGTERM)
-        self.process.wait(timeout=30)
-        self.log.close()
+    return simulated_board.Board(HARNESS, board[1], board[0], os.path.join(WORK, "harness.log"),
+                                 *options)
 
 
 def upload(port, hex_path, *options, timeout=60):

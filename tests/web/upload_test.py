@@ -34,6 +34,10 @@ from selenium import webdriver
 from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.by import By
 
+# The simulated board is shared with the command line's upload tests.
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "avr"))
+import simulated_board
+
 SKIP = 77
 PORT = "/dev/ttyS0"
 POLICIES = "/etc/chromium/policies/managed"
@@ -156,36 +160,19 @@ def mounted_over_port(pty):
         unmount_port()
 
 
-class Board:
+class Board(simulated_board.Board):
     """The board harness on a pseudo-terminal, stopped at the end of `with`;
     its flash is in `flash` afterwards."""
 
     def __init__(self, board, work):
-        self.board, self.work = board, work
-
-    def __enter__(self):
-        mcu, bootloader, _, _ = self.board
-        self.dump = os.path.join(self.work, "flash.bin")
-        self.log_path = os.path.join(self.work, "harness.log")
-        self.log = open(self.log_path, "w")
-        self.process = subprocess.Popen(
-            [HARNESS, os.path.join(BOOTLOADERS, bootloader), "--mcu", mcu, "--dump-flash",
-             self.dump, "--seconds", "300"], stdout=subprocess.PIPE, stderr=self.log, text=True)
-        line = self.process.stdout.readline().split()
-        if len(line) != 2 or line[0] != "pty":
-            self.process.kill()
-            raise AssertionError(f"the harness said {line!r}")
-        self.pty = line[1]
-        return self
-
-    def said(self):
-        with open(self.log_path) as f:
-            return f.read()
+        mcu, bootloader, _, _ = board
+        self.dump = os.path.join(work, "flash.bin")
+        super().__init__(HARNESS, os.path.join(BOOTLOADERS, bootloader), mcu,
+                         os.path.join(work, "harness.log"), "--dump-flash", self.dump,
+                         seconds=300)
 
     def __exit__(self, *exc):
-        self.process.send_signal(signal.SIGTERM)
-        self.process.wait(timeout=30)
-        self.log.close()
+        super().__exit__(*exc)
         with open(self.dump, "rb") as f:
             self.flash = f.read()
 
@@ -195,7 +182,7 @@ class Nothing:
 
     def __enter__(self):
         self.master, slave = os.openpty()
-        self.pty = os.ttyname(slave)
+        self.port = os.ttyname(slave)
         os.close(slave)
         return self
 
@@ -319,7 +306,7 @@ def run(driver, origin, work, failures, figures):
         name, board = row[0], row[1]
         image = image_of(row, work)
         set_options(driver, row)
-        with Board(board, work) as b, mounted_over_port(b.pty):
+        with Board(board, work) as b, mounted_over_port(b.port):
             shot = os.path.join(SHOTS, "web_upload_progress.png") if SHOTS and index == 1 else None
             at_click, after, seconds = click_upload(
                 driver, 90, (lambda: driver.save_screenshot(shot)) if shot else None)
@@ -333,8 +320,8 @@ def run(driver, origin, work, failures, figures):
                 figures.append(f"{name}: {len(image)} bytes in {timing / 1000:.2f} s "
                                f"(click to buttons back {seconds:.2f} s)")
             time.sleep(0.5)
-            if holders(b.pty):
-                failures.append(f"{name}: the port is still open in {holders(b.pty)}")
+            if holders(b.port):
+                failures.append(f"{name}: the port is still open in {holders(b.port)}")
             if "sketch at" not in b.said().split("reset")[-1]:
                 failures.append(f"{name}: the program did not start after the upload")
             if index == 0:
@@ -346,7 +333,7 @@ def run(driver, origin, work, failures, figures):
                 # let the port go, and the flash reads back the same.
                 read = os.path.join(work, "avrdude.bin")
                 result = subprocess.run(
-                    ["avrdude", "-c", "arduino", "-p", "m328p", "-P", b.pty, "-b", "115200",
+                    ["avrdude", "-c", "arduino", "-p", "m328p", "-P", b.port, "-b", "115200",
                      "-U", f"flash:r:{read}:r"], capture_output=True, text=True, timeout=90)
                 back = open(read, "rb").read() if result.returncode == 0 else b""
                 if back[:len(image)] != image:
@@ -372,7 +359,7 @@ def run(driver, origin, work, failures, figures):
             document.getElementById('batchArduino').value = arguments[0];
             if (arguments[1] !== null) document.getElementById('batchText').value = arguments[1];
             """, arduino, text)
-        with (Nothing() if board is None else Board(board, work)) as b, mounted_over_port(b.pty):
+        with (Nothing() if board is None else Board(board, work)) as b, mounted_over_port(b.port):
             at_click, after, seconds = click_upload(
                 driver, 60, (lambda: b.process.send_signal(signal.SIGTERM)) if unplugged else None)
             check_cleared(name, at_click, failures)
@@ -384,8 +371,8 @@ def run(driver, origin, work, failures, figures):
                 failures.append(f"{name}: {seconds:.1f} s before the page said so")
             figures.append(f"{name}: failed after {seconds:.1f} s")
             time.sleep(0.5)
-            if holders(b.pty):
-                failures.append(f"{name}: the port is still open in {holders(b.pty)}")
+            if holders(b.port):
+                failures.append(f"{name}: the port is still open in {holders(b.port)}")
             if driver.execute_script("const n = forgotten; forgotten = 0; return n;") != forgets:
                 failures.append(f"{name}: the page {'kept' if forgets else 'forgot'} the port")
         if board is None and SHOTS:

@@ -19,11 +19,14 @@ the medians printed.
 import os
 import random
 import shutil
-import signal
 import statistics
 import subprocess
 import sys
 import time
+
+# The simulated board is shared with the command line's upload tests.
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "avr"))
+import simulated_board
 
 MODE, WINE_RUN, PREFIX, TOOL_EXE, CLI_EXE, WORK = sys.argv[1:7]
 DEV = sys.argv[7] if len(sys.argv) > 7 else ""
@@ -88,28 +91,12 @@ class ComPort:
             os.remove(self.link)
 
 
-class Board:
+def Board(dump=None):
     """The dev build's simulated Uno on a pseudo-terminal, stopped at the end of `with`."""
-
-    def __init__(self, dump=None):
-        self.args = [os.path.join(DEV, "board_harness"), BOOTLOADER, "--mcu", "atmega328p",
-                     "--seconds", "300"] + (["--dump-flash", dump] if dump else [])
-
-    def __enter__(self):
-        self.log = open(os.path.join(WORK, "harness.log"), "a")
-        self.process = subprocess.Popen(self.args, stdout=subprocess.PIPE, stderr=self.log,
-                                        text=True)
-        line = self.process.stdout.readline().split()
-        if len(line) != 2 or line[0] != "pty":
-            self.process.kill()
-            raise SystemExit(f"FAIL the board harness said {line!r}")
-        self.port = line[1]
-        return self
-
-    def __exit__(self, *exc):
-        self.process.send_signal(signal.SIGTERM)
-        self.process.wait(timeout=30)
-        self.log.close()
+    return simulated_board.Board(os.path.join(DEV, "board_harness"), BOOTLOADER, "atmega328p",
+                                 os.path.join(WORK, "harness.log"),
+                                 *(["--dump-flash", dump] if dump else []), seconds=300,
+                                 append=True)
 
 
 def bytes_of_hex(text):
