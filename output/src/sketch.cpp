@@ -468,7 +468,6 @@ class sketch_writer : public message_writer {
         out += define("MODULES", std::to_string(m_.modules));
         out += define("COLUMNS", std::to_string(m_.columns()));
         out += "#define MOST_MODULES MODULES\n#define MOST_COLUMNS COLUMNS\n";
-        out += define("SCROLL", m_.mode == motion::scroll ? "1" : "0");
         out += define("PAGED_PANEL", paged_panel() ? "1" : "0");
         out += define("HAS_FRAME", paged_panel() ? "0" : "1");
         out += define("HAS_SCREEN", paged_panel() ? "1" : "0");

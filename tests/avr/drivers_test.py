@@ -32,7 +32,6 @@ SKELETON_HEAD = """// driver test sketch
 #define MODULES {modules}
 #define COLUMNS (MODULES * 8)
 #define MOST_MODULES MODULES
-#define SCROLL 0
 #ifndef STEP_MS
 #define STEP_MS {step}
 #endif

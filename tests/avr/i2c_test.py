@@ -90,8 +90,7 @@ def strip(step, columns):
 def sketch(args, driver, columns):
     scroll = args.mode == "scroll"
     s = "// glyph8 I2C driver test: %s\n" % args.name
-    s += "#define MODULES %d\n#define COLUMNS %d\n#define SCROLL %d\n" % (
-        args.modules, columns, 1 if scroll else 0)
+    s += "#define MODULES %d\n#define COLUMNS %d\n" % (args.modules, columns)
     s += "#define MOST_MODULES MODULES\n"
     s += "#ifndef STEP_MS\n#define STEP_MS %d\n#endif\n" % args.step
     s += "#ifndef TEST_PATTERN_MS\n#define TEST_PATTERN_MS 100\n#endif\n"

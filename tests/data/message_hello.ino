@@ -12,7 +12,6 @@
 #define COLUMNS 32
 #define MOST_MODULES MODULES
 #define MOST_COLUMNS COLUMNS
-#define SCROLL 1
 #define PAGED_PANEL 0
 #define HAS_FRAME 1
 #define HAS_SCREEN 0
