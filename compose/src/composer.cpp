@@ -57,18 +57,22 @@ void add_candidates(composer::impl& m) {
     m.variants.push_back(m.candidates.size());
 }
 
-// Each candidate's features, block by block, moved as the candidate is.
+// Each candidate's features, block by block, moved as the candidate is:
+// candidate by candidate, as matching in full reads them, and for the
+// donors as they stand also block by block, as the first look reads them.
 void fill_blocks(composer::impl& m, const std::vector<std::uint8_t>& features, int sub) {
     const std::size_t bs = m.block_size;
     const std::size_t feature_size = m.feature_size;
     const std::size_t nc = m.candidates.size();
-    m.blocks.assign(64 * nc * bs, 0);
+    const std::size_t nd = m.donors.size();
+    m.candidate_blocks.assign(nc * 64 * bs, 0);
     const int side = grid * sub;
     for (std::size_t i = 0; i < nc; ++i) {
         const auto& c = m.candidates[i];
         const int tx = c.dx * sub + c.fx;
         const int ty = c.dy * sub + c.fy;
         const std::uint8_t* from = features.data() + c.donor * feature_size;
+        std::uint8_t* to = m.candidate_blocks.data() + i * 64 * bs;
         for (int y = 0; y < side; ++y) {
             for (int x = 0; x < side; ++x) {
                 const int sx = x - tx;
@@ -78,10 +82,16 @@ void fill_blocks(composer::impl& m, const std::vector<std::uint8_t>& features, i
                 }
                 const auto to_block = static_cast<std::size_t>((y / sub) * grid + x / sub);
                 const auto from_block = static_cast<std::size_t>((sy / sub) * grid + sx / sub);
-                m.blocks[(to_block * nc + i) * bs +
-                         static_cast<std::size_t>((y % sub) * sub + x % sub)] =
+                to[to_block * bs + static_cast<std::size_t>((y % sub) * sub + x % sub)] =
                     from[from_block * bs + static_cast<std::size_t>((sy % sub) * sub + sx % sub)];
             }
+        }
+    }
+    m.donor_blocks.assign(64 * nd * bs, 0);
+    for (std::size_t d = 0; d < nd; ++d) {
+        for (std::size_t block = 0; block < 64; ++block) {
+            std::copy_n(m.candidate_blocks.data() + (d * 64 + block) * bs, bs,
+                        m.donor_blocks.data() + (block * nd + d) * bs);
         }
     }
 }

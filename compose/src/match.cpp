@@ -13,12 +13,12 @@ using namespace detail;
 // best `shortlist` of some 2x2 square; only they and their variants are
 // matched in full. Ties go to the lower index, found by counting: costs are
 // small integers.
-void composer::match::shortlist() {
+GLYPH8_COMPOSE_HOT void composer::match::shortlist() {
     const std::size_t nd = m.donors.size();
     const std::size_t bs = m.block_size;
     std::vector<std::uint16_t> first(64 * nd);
     for (int block = 0; block < 64; ++block) {
-        block_costs(target_block(block), candidate_block(block, 0), nd, bs,
+        block_costs(target_block(block), donor_block(block, 0), nd, bs,
                     first.data() + static_cast<std::size_t>(block) * nd);
     }
     std::vector<char> kept(nd, 0);
@@ -78,14 +78,14 @@ void composer::match::shortlist() {
 }
 
 // How far each kept candidate's outline is from the target's in each pixel.
-void composer::match::cost_table() {
+GLYPH8_COMPOSE_HOT void composer::match::cost_table() {
     const std::size_t n = keep.size();
     costs.assign(64 * n, 0);
-    for (int block = 0; block < 64; ++block) {
-        std::uint16_t* cost = costs.data() + static_cast<std::size_t>(block) * n;
-        for (std::size_t j = 0; j < n; ++j) {
+    // Candidate by candidate: each one's blocks lie together.
+    for (std::size_t j = 0; j < n; ++j) {
+        for (int block = 0; block < 64; ++block) {
             block_costs(target_block(block), candidate_block(block, keep[j]), 1, m.block_size,
-                        cost + j);
+                        costs.data() + static_cast<std::size_t>(block) * n + j);
         }
     }
     sums = rectangle_sums(n);
@@ -93,7 +93,7 @@ void composer::match::cost_table() {
 
 // Withheld candidates cost the most a block can, which no real candidate
 // reaches (the constructor checks), and still fits 64 times in 16 bits.
-void composer::match::exclude() {
+GLYPH8_COMPOSE_HOT void composer::match::exclude() {
     const std::size_t n = keep.size();
     for (std::size_t d = 0; d < n; ++d) {
         if (excluded(m.candidates[keep[d]].donor)) {
@@ -107,7 +107,7 @@ void composer::match::exclude() {
 
 // A first guess: each pixel as the candidates that match best around it
 // would draw it, as a share of share_scale.
-std::array<int, 64> composer::match::consensus() const {
+GLYPH8_COMPOSE_HOT std::array<int, 64> composer::match::consensus() const {
     const int w = m.s.window;
     const std::size_t k = voters();
     std::vector<std::pair<int, std::size_t>> ranked(keep.size());
@@ -137,7 +137,7 @@ std::array<int, 64> composer::match::consensus() const {
 
 // Pieces must also agree with the first guess: a candidate pays for each
 // pixel where it differs, by how sure the guess is.
-void composer::match::agree_with(const std::array<int, 64>& share) {
+GLYPH8_COMPOSE_HOT void composer::match::agree_with(const std::array<int, 64>& share) {
     const std::size_t n = keep.size();
     for (int block = 0; block < 64; ++block) {
         std::uint16_t* cost = costs.data() + static_cast<std::size_t>(block) * n;
@@ -154,7 +154,8 @@ void composer::match::agree_with(const std::array<int, 64>& share) {
 // The best single candidate of every rectangle, then the best way to cut it
 // in two, smallest rectangles first. split: 0 one piece; x + 1 a cut at
 // column x; -(y + 1) a cut at row y.
-void composer::match::best_cuts(std::vector<int>& best, std::vector<int>& split) const {
+GLYPH8_COMPOSE_HOT void composer::match::best_cuts(std::vector<int>& best,
+                                                   std::vector<int>& split) const {
     const std::size_t nr = m.rects.size();
     best.assign(nr, 0);
     split.assign(nr, 0);
