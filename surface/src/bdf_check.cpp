@@ -40,9 +40,16 @@ std::string bdf_damage(std::span<const unsigned char> data) {
             line.remove_prefix(4);
             long long width = 0, height = 0;
             if (number(line, width) && number(line, height) && width > 0 && height > 0) {
-                // A row of `width` pixels takes whole bytes.
-                memory += static_cast<std::uint64_t>((width + 7) / 8) *
-                          static_cast<std::uint64_t>(height);
+                // One glyph past the limit is enough, and sizes that large
+                // would overflow the sum below.
+                constexpr auto most = static_cast<long long>(most_font_memory);
+                if (width > 8 * most || height > most) {
+                    memory = most_font_memory + 1;
+                } else {
+                    // A row of `width` pixels takes whole bytes.
+                    memory += static_cast<std::uint64_t>((width + 7) / 8) *
+                              static_cast<std::uint64_t>(height);
+                }
             }
         }
         if (glyphs > most_font_glyphs) {

@@ -221,6 +221,46 @@ TEST(SurfaceBound, APenThatNeverAdvancesStopsAtTheGlyphLimit) {
     }
 }
 
+// A BDF font is refused before FreeType reads it when its BBX lines ask for
+// more memory than a font may take, however large the numbers are.
+struct bdf_bounds_row {
+    std::string name;
+    std::string bbx;
+    bool refused;
+};
+
+class BdfBounds : public testing::TestWithParam<bdf_bounds_row> {};
+
+TEST_P(BdfBounds, RefusesWhatWouldTakeTooMuchMemory) {
+    std::string bdf =
+        "STARTFONT 2.1\nFONT t\nSIZE 8 72 72\nFONTBOUNDINGBOX 8 8 0 0\n"
+        "STARTPROPERTIES 2\nFONT_ASCENT 7\nFONT_DESCENT 1\nENDPROPERTIES\nCHARS 1\n"
+        "STARTCHAR A\nENCODING 65\nSWIDTH 1000 0\nDWIDTH 8 0\nBBX " +
+        GetParam().bbx + "\nBITMAP\n";
+    for (int row = 0; row < 8; ++row) {
+        bdf += "FF\n";
+    }
+    bdf += "ENDCHAR\nENDFONT\n";
+    const std::vector<unsigned char> data(bdf.begin(), bdf.end());
+    face_info info;
+    const status got = probe_face({"t", "", data, nullptr}, info);
+    EXPECT_EQ(got, GetParam().refused ? status::failed : status::ok);
+    EXPECT_EQ(info.damage.find("would take more than 128 MiB") != std::string::npos,
+              GetParam().refused)
+        << info.damage;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, BdfBounds,
+    testing::Values(bdf_bounds_row{"an_ordinary_glyph", "8 8 0 0", false},
+                    bdf_bounds_row{"a_height_past_the_limit", "8 200000000 0 0", true},
+                    // Rounding the width up to whole bytes overflowed.
+                    bdf_bounds_row{"the_largest_width", "9223372036854775807 1 0 0", true},
+                    // Bytes per row times rows wrapped around 64 bits to 0.
+                    bdf_bounds_row{"a_size_that_wraps_to_nothing", "2305843009213693952 64 0 0",
+                                   true}),
+    testing_support::row_name{});
+
 TEST_F(SurfaceTest, PrintMovesToTheNextLine) {
     print_at(7, 2, "6");
     EXPECT_EQ(pic.CurrentX(), 0.0f);
