@@ -163,6 +163,11 @@ bool read_intel_hex(std::string_view text, flash_image& image, std::string& why)
     if (bytes.empty()) {
         return true;
     }
+    if (bytes.rbegin()->first - bytes.begin()->first >= most_hex_span) {
+        why = "its bytes span more than " + std::to_string(most_hex_span >> 20) +
+              " MiB, more than any board's flash";
+        return false;
+    }
     image.address = bytes.begin()->first;
     image.bytes.assign(bytes.rbegin()->first - image.address + 1, 0xFF);
     for (const auto& [at, b] : bytes) {

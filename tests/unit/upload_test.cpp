@@ -507,5 +507,42 @@ INSTANTIATE_TEST_SUITE_P(Formats, IntelHex,
                                                   {":020000040003F7", ":10E00000"}}),
                          testing_support::row_name{});
 
+// What the reader refuses, and the line and reason it gives.
+struct bad_hex_case {
+    const char* name;
+    std::string text;
+    std::string why;
+};
+
+class IntelHexRefused : public testing::TestWithParam<bad_hex_case> {};
+
+TEST_P(IntelHexRefused, SaysWhereAndWhy) {
+    output::flash_image image{7, {1, 2, 3}};
+    std::string why;
+    EXPECT_FALSE(output::read_intel_hex(GetParam().text, image, why));
+    EXPECT_EQ(why, GetParam().why);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Damage, IntelHexRefused,
+    testing::Values(
+        bad_hex_case{"no_colon", "00000001FF\n", "line 1: not an Intel HEX record"},
+        bad_hex_case{"odd_digits", ":00000001F\n", "line 1: not an Intel HEX record"},
+        bad_hex_case{"not_hex", ":0100000G00FF\n:00000001FF\n", "line 1: not a hexadecimal digit"},
+        bad_hex_case{"short_data", "\n:0200000000FE\n:00000001FF\n",
+                     "line 2: the length does not match the record"},
+        bad_hex_case{"checksum", ":0100000055AB\n:00000001FF\n", "line 1: wrong checksum"},
+        bad_hex_case{"address_record_of_one_byte", ":0100000400FB\n:00000001FF\n",
+                     "line 1: an address record of the wrong length"},
+        bad_hex_case{"record_type_6", ":00000006FA\n:00000001FF\n",
+                     "line 1: an unknown record type"},
+        bad_hex_case{"no_end", ":0100000055AA\n", "no end-of-file record"},
+        // A byte at 0 and one at 4 GiB - 1: the image's size wrapped to 0
+        // and the bytes were written past its end.
+        bad_hex_case{"bytes_4_gib_apart",
+                     ":0100000055AA\n:02000004FFFFFC\n:01FFFF0055AC\n:00000001FF\n",
+                     "its bytes span more than 16 MiB, more than any board's flash"}),
+    testing_support::row_name{});
+
 }  // namespace
 }  // namespace glyph8
