@@ -1,7 +1,7 @@
 #include "glyph8/intel_hex.hpp"
 
 #include <algorithm>
-#include <map>
+#include <utility>
 
 namespace glyph8::output {
 
@@ -91,7 +91,9 @@ void write_intel_hex(std::string& out, std::uint32_t address, std::span<const st
 }
 
 bool read_intel_hex(std::string_view text, flash_image& image, std::string& why) {
-    std::map<std::uint32_t, std::uint8_t> bytes;
+    // Each data byte and where it goes, in the order read: a later record
+    // that writes the same address wins, as it would in flash.
+    std::vector<std::pair<std::uint32_t, std::uint8_t>> bytes;
     std::uint32_t base = 0;
     std::size_t line_number = 0;
     bool ended = false;
@@ -135,7 +137,7 @@ bool read_intel_hex(std::string_view text, flash_image& image, std::string& why)
         switch (record_bytes[3]) {
             case data_record:
                 for (std::size_t i = 0; i < data.size(); ++i) {
-                    bytes[base + ((offset + i) & 0xFFFF)] = data[i];
+                    bytes.emplace_back(base + ((offset + i) & 0xFFFF), data[i]);
                 }
                 break;
             case eof_record:
@@ -163,13 +165,15 @@ bool read_intel_hex(std::string_view text, flash_image& image, std::string& why)
     if (bytes.empty()) {
         return true;
     }
-    if (bytes.rbegin()->first - bytes.begin()->first >= most_hex_span) {
+    const auto [low, high] = std::minmax_element(
+        bytes.begin(), bytes.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    if (high->first - low->first >= most_hex_span) {
         why = "its bytes span more than " + std::to_string(most_hex_span >> 20) +
               " MiB, more than any board's flash";
         return false;
     }
-    image.address = bytes.begin()->first;
-    image.bytes.assign(bytes.rbegin()->first - image.address + 1, 0xFF);
+    image.address = low->first;
+    image.bytes.assign(high->first - image.address + 1, 0xFF);
     for (const auto& [at, b] : bytes) {
         image.bytes[at - image.address] = b;
     }

@@ -507,6 +507,16 @@ INSTANTIATE_TEST_SUITE_P(Formats, IntelHex,
                                                   {":020000040003F7", ":10E00000"}}),
                          testing_support::row_name{});
 
+TEST(IntelHexRead, ALaterRecordForTheSameAddressWinsAndGapsAreErased) {
+    output::flash_image image;
+    std::string why;
+    ASSERT_TRUE(output::read_intel_hex(":0100030011EB\n:0100000055AA\n:0100030022DA\n:00000001FF\n",
+                                       image, why))
+        << why;
+    EXPECT_EQ(image.address, 0u);
+    EXPECT_EQ(image.bytes, (std::vector<std::uint8_t>{0x55, 0xFF, 0xFF, 0x22}));
+}
+
 // What the reader refuses, and the line and reason it gives.
 struct bad_hex_case {
     const char* name;
@@ -541,7 +551,7 @@ INSTANTIATE_TEST_SUITE_P(
         // and the bytes were written past its end.
         bad_hex_case{"bytes_4_gib_apart",
                      ":0100000055AA\n:02000004FFFFFC\n:01FFFF0055AC\n:00000001FF\n",
-                     "its bytes span more than 16 MiB, more than any board's flash"}),
+                     "its bytes span more than 1 MiB, more than any board's flash"}),
     testing_support::row_name{});
 
 }  // namespace

@@ -31,9 +31,10 @@ enum class hex_addressing : std::uint8_t {
 void write_intel_hex(std::string& out, std::uint32_t address, std::span<const std::uint8_t> bytes,
                      hex_addressing addressing = hex_addressing::linear);
 
-// The widest image read_intel_hex makes: far more than any AVR's flash, and
-// a bound on the memory that two records far apart could ask for.
-inline constexpr std::uint32_t most_hex_span = 16u << 20;
+// The widest image read_intel_hex makes: all that segment addressing
+// reaches, four times the largest AVR's flash, and a bound on the memory
+// that two records far apart could ask for.
+inline constexpr std::uint32_t most_hex_span = 1u << 20;
 
 // Reads Intel HEX into one image from its lowest address to its highest;
 // gaps are 0xFF, as erased flash reads. On failure returns false with the
