@@ -19,7 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
     if (image.bytes.size() > most_hex_span ||
-        image.address + image.bytes.size() - 1 < image.address) {  // past 4 GiB
+        std::uint64_t{image.address} + image.bytes.size() > std::uint64_t{1} << 32) {
         __builtin_trap();
     }
     std::string again;
