@@ -19,13 +19,7 @@ namespace {
 using namespace glyph8::upload;
 
 const std::vector<std::uint8_t>& image() {
-    static const std::vector<std::uint8_t> bytes = [] {
-        std::vector<std::uint8_t> b(600);
-        for (std::size_t i = 0; i < b.size(); ++i) {
-            b[i] = static_cast<std::uint8_t>(i * 7 + 1);
-        }
-        return b;
-    }();
+    static const std::vector<std::uint8_t> bytes = glyph8::testing_support::image_of(600);
     return bytes;
 }
 

@@ -180,4 +180,14 @@ struct fake_mega {
     }
 };
 
+// An image to upload whose bytes differ from their neighbours and from
+// erased flash, so that a page out of place or left unwritten shows.
+inline std::vector<std::uint8_t> image_of(std::size_t size) {
+    std::vector<std::uint8_t> bytes(size);
+    for (std::size_t i = 0; i < size; ++i) {
+        bytes[i] = static_cast<std::uint8_t>(i * 7 + (i >> 8));
+    }
+    return bytes;
+}
+
 }  // namespace glyph8::testing_support

@@ -18,6 +18,7 @@ namespace {
 
 using testing_support::fake_board;
 using testing_support::fake_mega;
+using testing_support::image_of;
 
 struct run_result {
     upload::problem problem;
@@ -44,14 +45,6 @@ run_result drive(Board& board, const upload::request& what) {
         a = client.advance(now, answer);
     }
     return {client.problem(), client.result(), now - 1000, client.pages_done(), client.pages()};
-}
-
-std::vector<std::uint8_t> image_of(std::size_t size) {
-    std::vector<std::uint8_t> bytes(size);
-    for (std::size_t i = 0; i < size; ++i) {
-        bytes[i] = static_cast<std::uint8_t>(i * 7 + (i >> 8));
-    }
-    return bytes;
 }
 
 TEST(Upload, WritesEveryPageAndReadsItBack) {
