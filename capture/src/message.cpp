@@ -28,6 +28,7 @@ bool draw_message(const std::shared_ptr<typeface>& face, std::string_view text,
             continue;
         }
         strip.starts.push_back(pen);
+        strip.wraps.push_back(output::wrap_class_of(c));
         pen += static_cast<std::size_t>(std::max(face->glyph(c).advance, 0));
         if (pen > longest_message_columns) {
             return false;

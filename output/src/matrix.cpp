@@ -5,58 +5,6 @@
 
 namespace glyph8::output {
 
-namespace {
-
-// The strip's column where character i starts (the end for i == count).
-std::size_t start_of(const message_strip& strip, std::size_t i) {
-    return i < strip.starts.size() ? strip.starts[i] : strip.columns.size();
-}
-
-// Characters [first, last) as lines of whole characters at most `width`
-// columns wide; a character wider than that is shown a line's width at a
-// time, so nothing of it is lost. No characters: one empty line.
-void wrap(const message_strip& strip, std::size_t first, std::size_t last, std::size_t width,
-          std::vector<page>& lines) {
-    if (first == last) {
-        lines.push_back({start_of(strip, first), 0});
-        return;
-    }
-    for (std::size_t i = first; i < last;) {
-        const std::size_t begin = start_of(strip, i);
-        std::size_t j = i + 1;
-        while (j < last && start_of(strip, j + 1) - begin <= width) {
-            ++j;
-        }
-        const std::size_t end = start_of(strip, j);
-        for (std::size_t at = begin; at < end || at == begin; at += width) {
-            lines.push_back({at, std::min(width, end - at)});
-            if (end - at <= width) {
-                break;
-            }
-        }
-        i = j;
-    }
-}
-
-// The message's lines: a new line at each break in the text (but not for
-// a break that ends it), each wrapped to the display's width.
-std::vector<page> paginate(const message_strip& strip, std::size_t width) {
-    std::vector<page> lines;
-    const std::size_t n = strip.starts.size();
-    std::size_t first = 0;
-    for (const std::size_t b : strip.breaks) {
-        if (b >= n) {
-            break;
-        }
-        wrap(strip, first, b, width, lines);
-        first = b;
-    }
-    wrap(strip, first, n, width, lines);
-    return lines;
-}
-
-}  // namespace
-
 void place_line(const matrix_settings& m, std::span<const std::uint8_t> line,
                 std::span<std::uint8_t> display) {
     const auto columns = static_cast<std::size_t>(m.columns());
@@ -78,14 +26,22 @@ void place_line(const matrix_settings& m, std::span<const std::uint8_t> line,
 
 frames::frames(const message_strip& strip, const matrix_settings& m) : strip_(strip), m_(m) {
     if (m_.mode == motion::page) {
-        pages_ = paginate(strip_, static_cast<std::size_t>(m_.columns()));
+        laid_ = lay_out(strip_, static_cast<std::size_t>(m_.columns()));
     }
+}
+
+const std::vector<std::uint8_t>& frames::shown_columns() const noexcept {
+    return m_.mode == motion::page ? laid_.columns : strip_.columns;
+}
+
+const std::vector<std::size_t>& frames::shown_starts() const noexcept {
+    return m_.mode == motion::page ? laid_.starts : strip_.starts;
 }
 
 std::size_t frames::count() const noexcept {
     if (m_.mode == motion::page) {
         const auto per_screen = static_cast<std::size_t>(m_.screen_lines());
-        return (pages_.size() + per_screen - 1) / per_screen;
+        return (laid_.lines.size() + per_screen - 1) / per_screen;
     }
     return strip_.columns.size() + static_cast<std::size_t>(m_.columns());
 }
@@ -95,9 +51,9 @@ void frames::at(std::size_t n, std::span<std::uint8_t> display) const {
     const auto columns = static_cast<std::size_t>(m_.columns());
     if (m_.mode == motion::page) {
         const auto per_screen = static_cast<std::size_t>(m_.screen_lines());
-        for (std::size_t l = 0; l < per_screen && n * per_screen + l < pages_.size(); ++l) {
-            const page& p = pages_[n * per_screen + l];
-            std::copy_n(strip_.columns.begin() + static_cast<std::ptrdiff_t>(p.first),
+        for (std::size_t l = 0; l < per_screen && n * per_screen + l < laid_.lines.size(); ++l) {
+            const page& p = laid_.lines[n * per_screen + l];
+            std::copy_n(laid_.columns.begin() + static_cast<std::ptrdiff_t>(p.first),
                         std::min(p.width, columns), display.begin() + l * columns);
         }
         return;

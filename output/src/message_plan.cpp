@@ -8,18 +8,17 @@ namespace glyph8::output::detail {
 
 namespace {
 
-pieces cut(const message_strip& strip) {
+// The columns a display shows, cut where its characters start.
+pieces cut(const std::vector<std::uint8_t>& columns, const std::vector<std::size_t>& starts) {
     pieces p;
     std::map<std::vector<std::uint8_t>, std::size_t> seen;
-    for (std::size_t i = 0; i < strip.starts.size(); ++i) {
-        const std::size_t end =
-            i + 1 < strip.starts.size() ? strip.starts[i + 1] : strip.columns.size();
-        if (end == strip.starts[i]) {
+    for (std::size_t i = 0; i < starts.size(); ++i) {
+        const std::size_t end = i + 1 < starts.size() ? starts[i + 1] : columns.size();
+        if (end == starts[i]) {
             continue;  // a mark that does not advance: its ink is in its neighbour's piece
         }
-        std::vector<std::uint8_t> piece(
-            strip.columns.begin() + static_cast<std::ptrdiff_t>(strip.starts[i]),
-            strip.columns.begin() + static_cast<std::ptrdiff_t>(end));
+        std::vector<std::uint8_t> piece(columns.begin() + static_cast<std::ptrdiff_t>(starts[i]),
+                                        columns.begin() + static_cast<std::ptrdiff_t>(end));
         const auto [it, added] = seen.emplace(std::move(piece), seen.size());
         if (added) {
             p.starts.push_back(p.columns.size());
@@ -38,8 +37,8 @@ constexpr std::size_t most_counted = 65535;
 
 message_plan plan_message(const message_strip& strip, const matrix_settings& m) {
     message_plan plan;
-    plan.cut = cut(strip);
     const frames f(strip, m);
+    plan.cut = cut(f.shown_columns(), f.shown_starts());
     plan.lines = f.pages();
     const pieces& p = plan.cut;
     plan.data = p.columns.size() + 2 * p.starts.size() +

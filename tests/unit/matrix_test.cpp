@@ -4,7 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
+
+#include "glyph8/utf8.hpp"
+#include "row_name.hpp"
 
 namespace glyph8::output {
 namespace {
@@ -85,6 +89,83 @@ TEST(Frames, BreaksStartLinesButNotAtTheEnd) {
     EXPECT_EQ(shown(f, 1, m), bytes(16, 0));
     EXPECT_EQ(shown(f, 2, m)[0], 4);
 }
+
+// Text as a strip in which every character is two columns wide, spaces
+// blank, and the lines paging shows it in, read back as text.
+struct wrap_row {
+    const char* name;
+    const char* text;  // UTF-8; \n breaks the line
+    int line_characters;
+    std::vector<std::string> lines;
+};
+
+class Wrapping : public testing::TestWithParam<wrap_row> {};
+
+std::vector<std::string> paged_lines(std::string_view text, int line_characters) {
+    std::vector<char32_t> alphabet;
+    message_strip s;
+    for (std::size_t pos = 0; pos < text.size();) {
+        const char32_t c = decode_utf8(text, pos);
+        if (c == U'\n') {
+            s.breaks.push_back(s.starts.size());
+            continue;
+        }
+        alphabet.push_back(c);
+        s.starts.push_back(s.columns.size());
+        s.wraps.push_back(wrap_class_of(c));
+        const bool blank = wrap_class_of(c) == wrap_class::space;
+        const auto column = static_cast<std::uint8_t>(blank ? 0 : alphabet.size());
+        s.columns.insert(s.columns.end(), 2, column);
+    }
+    const frames f(s, on("max7219", line_characters / 4, motion::page));
+    std::vector<std::string> lines;
+    for (const page& p : f.pages()) {
+        EXPECT_LE(p.width, static_cast<std::size_t>(line_characters) * 2);
+        std::string line;
+        for (std::size_t k = 0; k < p.width; k += 2) {
+            const std::uint8_t b = f.shown_columns()[p.first + k];
+            append_utf8(line, b == 0 ? U' ' : alphabet[b - 1u]);
+        }
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+TEST_P(Wrapping, LinesEndWhereTextMayBreak) {
+    const wrap_row& row = GetParam();
+    EXPECT_EQ(paged_lines(row.text, row.line_characters), row.lines);
+}
+
+// Four modules: 16 characters to a line; eight modules: 32; one: 4.
+INSTANTIATE_TEST_SUITE_P(
+    Frames, Wrapping,
+    testing::Values(
+        wrap_row{"words_wrap_whole",
+                 "Welcome to the workshop today",
+                 16,
+                 {"Welcome to the", "workshop today"}},
+        wrap_row{"the_space_at_a_full_line_is_not_shown", "abcd efgh", 4, {"abcd", "efgh"}},
+        wrap_row{"spaces_where_a_line_wraps_are_not_shown", "ab    cd", 4, {"ab", "cd"}},
+        wrap_row{"spaces_inside_a_line_are_kept", "a b  c", 16, {"a b  c"}},
+        wrap_row{"an_indent_is_kept", "  ab\n  cd", 16, {"  ab", "  cd"}},
+        wrap_row{"spaces_before_a_break_are_not_shown", "abcdefg      \nab", 8, {"abcdefg", "ab"}},
+        wrap_row{
+            "a_word_longer_than_a_line_is_cut", "ab abcdefghij", 4, {"ab", "abcd", "efgh", "ij"}},
+        wrap_row{"chinese_breaks_between_any_characters", "你好世界再見", 4, {"你好世界", "再見"}},
+        wrap_row{"a_closing_mark_never_starts_a_line",
+                 "你好世界，再見。",
+                 4,
+                 {"你好世", "界，再", "見。"}},
+        wrap_row{"an_opening_mark_never_ends_a_line", "你好世「界」", 4, {"你好世", "「界」"}},
+        wrap_row{"latin_punctuation_stays_with_its_word",
+                 "one, two. (three)",
+                 4,
+                 {"one,", "two.", "(thr", "ee)"}},
+        wrap_row{"latin_and_chinese_break_between_them", "abc你好", 4, {"abc你", "好"}},
+        wrap_row{"an_ideographic_space_hangs_too", "你好世　界再", 4, {"你好世", "界再"}},
+        wrap_row{"a_line_of_spaces_is_one_empty_line", "ab\n        \ncd", 4, {"ab", "", "cd"}},
+        wrap_row{"an_indent_wider_than_a_line_leaves_it_empty", "      ab", 4, {"", "ab"}}),
+    testing_support::row_name{});
 
 }  // namespace
 }  // namespace glyph8::output

@@ -3,8 +3,8 @@
 // The message is drawn once, in one line, as the window draws text, and
 // kept as a strip of column bytes (top pixel in the lowest bit). Scrolling,
 // the strip enters at the right one column per step, leaves at the left
-// and starts again; paging, it is cut into lines of whole characters, and
-// a screenful of lines is shown at a time (one line on a row of modules,
+// and starts again; paging, it is cut into lines (see wrap.hpp), and a
+// screenful of lines is shown at a time (one line on a row of modules,
 // eight on a 128x64 panel). The generated sketch computes exactly these
 // frames on the board, the preview draws them, and the tests compare both
 // with this model.
@@ -17,6 +17,7 @@
 
 #include "glyph8/display.hpp"
 #include "glyph8/glyph.hpp"
+#include "glyph8/wrap.hpp"
 
 namespace glyph8::output {
 
@@ -24,11 +25,13 @@ namespace glyph8::output {
 // (its advance, so the starts rise; the last character runs to the end of
 // the columns), and where the text breaks its line: the index in `starts`
 // of the character after each break (one entry per break, so two breaks in
-// a row leave an empty line).
+// a row leave an empty line), and how each character wraps (as `starts`;
+// none: a line may break between any two characters).
 struct message_strip {
     std::vector<std::uint8_t> columns;
     std::vector<std::size_t> starts;
     std::vector<std::size_t> breaks;
+    std::vector<wrap_class> wraps;
 };
 
 // A display and how the message moves on it, with every default filled in
@@ -56,13 +59,6 @@ struct matrix_settings {
     int screen_lines() const noexcept { return mode == motion::page ? lines() : 1; }
 };
 
-// A slice of the strip shown as one line: columns [first, first + width),
-// from the left.
-struct page {
-    std::size_t first = 0;
-    std::size_t width = 0;
-};
-
 class frames {
   public:
     frames(const message_strip& strip, const matrix_settings& m);
@@ -73,15 +69,20 @@ class frames {
     // bytes, top line first, each left to right.
     void at(std::size_t n, std::span<std::uint8_t> display) const;
     // Paging: the lines, a screenful after another (screen_lines() each;
-    // the last screen may have fewer).
-    const std::vector<page>& pages() const noexcept { return pages_; }
+    // the last screen may have fewer), over shown_columns().
+    const std::vector<page>& pages() const noexcept { return laid_.lines; }
+    // The columns the steps show, one character after another, and where
+    // each character starts: the strip's own when scrolling; paging, without
+    // the spaces where lines wrap.
+    const std::vector<std::uint8_t>& shown_columns() const noexcept;
+    const std::vector<std::size_t>& shown_starts() const noexcept;
     // The most LEDs (pixels) any step lights.
     std::size_t most_lit() const;
 
   private:
     const message_strip& strip_;
     matrix_settings m_;
-    std::vector<page> pages_;
+    laid_out_lines laid_;  // paging only
 };
 
 // One line of column bytes where the display shows a scrolling line: a row
