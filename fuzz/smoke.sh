@@ -5,7 +5,7 @@ set -euo pipefail
 build=${1:-build-fuzz}
 seconds=${FUZZ_SECONDS:-20}
 here=$(dirname "$0")
-for target in capture_fuzz cli_fuzz font_fuzz hex_fuzz upload_fuzz; do
+for target in capture_fuzz cli_fuzz font_fuzz hex_fuzz message_fuzz upload_fuzz; do
     work=$(mktemp -d)
     cp "$here"/corpus/"$target"/* "$work"/ 2>/dev/null || true
     echo "-- $target: ${seconds}s"
