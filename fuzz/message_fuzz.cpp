@@ -1,7 +1,8 @@
 // Arbitrary text as a message on the default face, shown paged and scrolled
-// on displays of every width: paging may leave out only the blank spaces
-// where lines wrap, and its lines must fit the display and follow one
-// another over the columns shown, which the sketch's tables hold in full.
+// on rows of modules and on both sizes of panel: paging may leave out only
+// the blank spaces where lines wrap, and its lines must fit the display and
+// follow one another over the columns shown, which the sketch's tables hold
+// in full.
 #include <bit>
 #include <cstddef>
 #include <cstdint>
@@ -68,7 +69,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;  // wider than any board holds: refused
     }
     using glyph8::output::motion;
-    for (const char* name : {"max7219", "ssd1306"}) {
+    for (const char* name : {"max7219", "ssd1306", "ssd1306x32"}) {
         for (const int modules : {1, 3}) {
             for (const motion mode : {motion::page, motion::scroll}) {
                 glyph8::output::matrix_settings m;

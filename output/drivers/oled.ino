@@ -6,7 +6,7 @@
 #endif
 
 const byte oledWidth = 128;
-const byte oledPages = 8;
+const byte oledPages = PANEL_LINES;  // of 8 rows: 8 on a 128x64 panel, 4 on a 128x32
 // Wire's buffer is 32 bytes on AVR: the control byte and 31 data bytes.
 const byte oledChunk = 31;
 // Set once a transmission fails: the next displayShow() starts over with the
@@ -30,8 +30,9 @@ static bool oledCommands(const byte* list, byte count) {
 }
 
 // Paging streams the screen's columns; scrolling shows the frame's 8-px line
-// centred: rows 28..35, the low nibble at the bottom of page 3, the high
-// nibble at the top of page 4.
+// centred: rows 28..35 of 64 (12..19 of 32), the low nibble at the bottom of
+// the page above the middle, the high nibble at the top of the one below.
+const byte oledMiddle = PANEL_LINES / 2;
 static byte oledColumn(byte page, byte column) {
 #if HAS_SCREEN
     if (PAGED_PANEL) {
@@ -39,7 +40,7 @@ static byte oledColumn(byte page, byte column) {
     }
 #endif
 #if HAS_FRAME
-    return page == 3 ? frame[column] << 4 : frame[column] >> 4;
+    return page == oledMiddle - 1 ? frame[column] << 4 : frame[column] >> 4;
 #else
     (void)page;
     (void)column;
@@ -103,8 +104,8 @@ void displayShow() {
         return;
     }
 #endif
-    if (oledPage(3, false)) {
-        oledPage(4, false);
+    if (oledPage(oledMiddle - 1, false)) {
+        oledPage(oledMiddle, false);
     }
 }
 

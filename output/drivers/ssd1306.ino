@@ -1,4 +1,4 @@
-// ---- Display: SSD1306 128x64 OLED on I2C ----
+// ---- Display: SSD1306 OLED on I2C, 128x64 or 128x32 (PANEL_LINES 8 or 4) ----
 // Wiring: SDA to A4 on an Uno (20 on a Mega), SCL to A5 (21), VCC to 3.3 or
 // 5 V (most modules carry a regulator), GND to GND. The address is 0x3C on
 // most modules, 0x3D where the board's address jumper is moved.
@@ -18,14 +18,16 @@ const byte oledFirstColumn = 0;  // the RAM's columns are the glass's
 const byte oledSetup[] PROGMEM = {
     0xAE,        // display off while it is set up
     0xD5, 0x80,  // clock divide 1, oscillator at its default
-    0xA8, 0x3F,  // multiplex ratio 64
+    0xA8, PANEL_LINES * 8 - 1,  // multiplex ratio: the glass's rows
     0xD3, 0x00,  // display offset 0
     0x40,        // display start line 0
     0x8D, 0x14,  // charge pump on (the panel is dark without it)
     0x20, 0x02,  // page addressing
     0xA1,        // segment remap: column 127 on SEG0, upright on the usual modules
-    0xC8,        // COM scan from COM63 down
-    0xDA, 0x12,  // COM pins: alternative configuration, as 64-row panels are wired
+    0xC8,        // COM scan from the last COM down
+    // COM pins: 64-row panels are wired for the alternative configuration,
+    // 32-row ones for the sequential
+    0xDA, PANEL_LINES == 8 ? 0x12 : 0x02,
     0x81, OLED_CONTRAST,
     0xD9, 0xF1,  // precharge: phase 1 one clock, phase 2 fifteen
     0xDB, 0x40,  // VCOMH deselect level

@@ -94,6 +94,11 @@ const display table[] = {
      "DIN to 6 through a 330 ohm resistor; 5V and GND from a supply that gives the panels' "
      "current",
      {1990, 32}, {2510, 32}, 25},
+    // After the others, so that their numbers in a message's block stay.
+    {"ssd1306x32", "a 128x32 SSD1306 OLED (0.91\") on I2C: four lines of text",
+     "128x32 SSD1306 OLED", oled_variants, display_shape::panel, 0, 1, 1, motion::page, 3000,
+     display_look::oled, false, drivers::ssd1306, i2c_uno, i2c_mega, {3800, 250}, {4250, 250}, 1,
+     drivers::oled, 4},
     // clang-format on
 };
 

@@ -13,8 +13,8 @@ void place_line(const matrix_settings& m, std::span<const std::uint8_t> line,
         return;
     }
     // A panel shows the line across its middle, over two of its 8-pixel lines.
-    constexpr int shift = panel_scroll_row % glyph_side;
-    constexpr auto top = static_cast<std::size_t>(panel_scroll_row / glyph_side);
+    const int shift = m.scroll_row() % glyph_side;
+    const auto top = static_cast<std::size_t>(m.scroll_row() / glyph_side);
     for (std::size_t j = 0; j < columns && j < line.size(); ++j) {
         const unsigned b = line[j];
         display[top * columns + j] = static_cast<std::uint8_t>((b << shift) & 0xFF);

@@ -116,7 +116,7 @@ void pageFrame(uint32_t step) {
 }
 )";
 
-// Paging on a panel: eight lines per step, streamed from flash as the
+// Paging on a panel: a screenful of PANEL_LINES lines per step, streamed from flash as the
 // driver writes them, with no frame in RAM.
 constexpr std::string_view screen_code = R"(
 bool patternOnScreen;  // the power-up pattern, not the message
@@ -129,11 +129,11 @@ void screenFrame(uint32_t step) {
   if (step == 0) {
     rewind();
   }
-  screenLine = step * 8;
+  screenLine = step * PANEL_LINES;
 }
 
 byte widthOf(uint16_t l) {
-  return l < LINES && l < screenLine + 8 ? pgm_read_byte(&LINE_WIDTH[l]) : 0;
+  return l < LINES && l < screenLine + PANEL_LINES ? pgm_read_byte(&LINE_WIDTH[l]) : 0;
 }
 
 void screenBegin() {
@@ -302,7 +302,9 @@ bool blockRead() {
   PIECE_START = (const uint16_t*)(PIECE_COLUMNS + pieceColumns);
   MESSAGE = PIECE_START + pieces + 1;
   LINE_WIDTH = (const byte*)(MESSAGE + messagePieces);
-  steps = kind == 0 ? MESSAGE_COLUMNS + COLUMNS : pagedPanel ? (LINES + 7) / 8 : LINES;
+  steps = kind == 0                ? MESSAGE_COLUMNS + COLUMNS
+          : pagedPanel ? (LINES + PANEL_LINES - 1) / PANEL_LINES
+                       : LINES;
   return true;
 }
 )";
@@ -424,7 +426,9 @@ class sketch_writer : public message_writer {
                 "#define nextFrame scrollFrame\n";
         } else if (paged_panel()) {
             out += screen_code;
-            out += "\nconst uint32_t STEPS = (LINES + 7) / 8;\n#define nextFrame screenFrame\n";
+            out +=
+                "\nconst uint32_t STEPS = (LINES + PANEL_LINES - 1) / PANEL_LINES;\n"
+                "#define nextFrame screenFrame\n";
         } else {
             out += page_code;
             out += "\nconst uint32_t STEPS = LINES;\n#define nextFrame pageFrame\n";
@@ -467,6 +471,9 @@ class sketch_writer : public message_writer {
             "// mirrored) means other wiring: see \"Which board\" in glyph8's README.\n";
         out += define("MODULES", std::to_string(m_.modules));
         out += define("COLUMNS", std::to_string(m_.columns()));
+        if (m_.panel()) {
+            out += define("PANEL_LINES", std::to_string(m_.lines()));
+        }
         out += "#define MOST_MODULES MODULES\n#define MOST_COLUMNS COLUMNS\n";
         out += define("PAGED_PANEL", paged_panel() ? "1" : "0");
         out += define("HAS_FRAME", paged_panel() ? "0" : "1");
@@ -525,6 +532,7 @@ std::string image_program(const display& d, const arduino_board& board) {
     out += define("BLOCK_HEADER", std::to_string(block_header_size));
     out += define("BLOCK_LIMIT", std::to_string(block_limit(board)) + "UL");
     out += define("PANEL", panel ? "1" : "0");
+    out += define("PANEL_LINES", std::to_string(d.panel_lines));
     out += define("MOST_MODULES", std::to_string(panel ? 1 : d.most_modules));
     out += define("MOST_COLUMNS", std::to_string(most_columns));
     out += define("MODULES", "modules");

@@ -15,7 +15,7 @@ from dataclasses import dataclass, field
 
 from PIL import Image
 
-PANELS = {"ssd1306", "sh1106"}
+PANELS = {"ssd1306", "ssd1306x32", "sh1106"}
 
 
 @dataclass
@@ -35,7 +35,8 @@ def look_of(display, settings):
     panel = display in PANELS
     modules = int(settings.get("--modules", 1))
     if panel:
-        return Look(display, 1, 128, 8, "--page" in settings, True, 4, 4, 16)
+        lines = 4 if display == "ssd1306x32" else 8
+        return Look(display, 1, 128, lines, "--page" in settings, True, 4, 4, 16)
     return Look(display, modules, modules * 8, 1, False, False, 8, 6, 8)
 
 
@@ -70,9 +71,10 @@ def pattern_frame(look):
     arrow = [0x01, 0x18, 0x18, 0x18, 0x18, 0x3C, 0x18, 0x00]
     display = [0] * (look.columns * look.lines)
     if look.panel and not look.paged_panel:
-        for x, b in enumerate(arrow):  # rows 28..35: pages 3 and 4
-            display[3 * 128 + x] = (b << 4) & 0xFF
-            display[4 * 128 + x] = b >> 4
+        middle = look.lines // 2  # rows 28..35 of 64: pages 3 and 4
+        for x, b in enumerate(arrow):
+            display[(middle - 1) * 128 + x] = (b << 4) & 0xFF
+            display[middle * 128 + x] = b >> 4
     else:
         display[:8] = arrow
     return bytes(display).hex()
@@ -211,6 +213,7 @@ WATCHERS = {
     "max7219": watch_max7219,
     "ht16k33": lambda *a: watch_i2c(*a, "ht16k33"),
     "ssd1306": lambda *a: watch_i2c(*a, "ssd1306"),
+    "ssd1306x32": lambda *a: watch_i2c(*a, "ssd1306x32"),
     "sh1106": lambda *a: watch_i2c(*a, "sh1106"),
 }
 

@@ -28,6 +28,9 @@ for mcu in uno mega; do
         good ${d}_page_$mcu --display $d --mcu $mcu --mode page
         good ${d}_scroll_$mcu --display $d --mcu $mcu --mode scroll
     done
+    good ssd1306x32_page_$mcu --display ssd1306 --lines 4 --panel ssd1306x32 --mcu $mcu --mode page
+    good ssd1306x32_scroll_$mcu --display ssd1306 --lines 4 --panel ssd1306x32 --mcu $mcu \
+        --mode scroll
     good ht16k33_x4_$mcu --display ht16k33 --mcu $mcu --modules 4
     good ht16k33_plain_x2_$mcu --display ht16k33 --mcu $mcu --modules 2 --define BACKPACK=0 --plain
 done
@@ -55,6 +58,12 @@ fault pages_reversed --display ssd1306 --mutate "Wire.write(0xB0 | page)" "Wire.
 fault upside_down --display ssd1306 --mutate "0xA1, " "0xA0, " --mutate "0xC8, " "0xC0, "
 fault mirrored --display ssd1306 --mutate "0xA1, " "0xA0, "
 fault charge_pump_off --display ssd1306 --mutate "0x8D, 0x14" "0x8D, 0x10"
+# A 128x32 module set up as a 128x64 one: every other row, or half the text.
+fault com_pins_of_64_on_32 --display ssd1306 --lines 4 --panel ssd1306x32 \
+    --mutate "PANEL_LINES == 8 ? 0x12 : 0x02" "0x12"
+fault mux_of_64_on_32 --display ssd1306 --lines 4 --panel ssd1306x32 \
+    --mutate "0xA8, PANEL_LINES * 8 - 1" "0xA8, 0x3F"
+fault ssd1306x32_as_64 --display ssd1306 --panel ssd1306x32
 fault dcdc_off --display sh1106 --mutate "0xAD, 0x8B" "0xAD, 0x8A"
 fault address_0x3d --display ssd1306 --define OLED_ADDRESS=0x3D
 fault not_cleared --display ssd1306 --mode scroll --mutate "oledPage(page, true)" "true"

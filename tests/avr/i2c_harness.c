@@ -7,7 +7,8 @@
  *
  * PROGRAM is the sketch's ELF, or a flat flash image: FILE.hex (Intel HEX)
  * or FILE.bin (raw bytes from address 0), as uploaded or read off a board.
- * MCU atmega328p|atmega2560; DEVICE ssd1306|sh1106|ht16k33; MODULES the
+ * MCU atmega328p|atmega2560; DEVICE ssd1306|ssd1306x32|sh1106|ht16k33 (an
+ * SSD1306 on a 128x32 glass); MODULES the
  * number of HT16K33s, at 0x70, 0x71, ... from the left (1 for an OLED). The
  * last argument is the HT16K33 boards' wiring (backpack unless told), or the
  * OLED's address (0x3c unless told). Lines:
@@ -17,7 +18,7 @@
  *                             idle for 1 ms
  *     E T MESSAGE             the panel would not do what the sketch meant
  * Times are milliseconds of simulated time. An OLED's IMAGE is 1024 bytes in
- * hex, page-major (page 0's columns 0..127, then page 1, ...), a byte per
+ * hex (512 for 32 rows), page-major (page 0's columns 0..127, then page 1, ...), a byte per
  * column of 8 pixels, top pixel in bit 0; the HT16K33s' is each module's 8
  * column bytes, module 0x70 first. "off" when the panel is dark, "blink"
  * when the LEDs blink. */
@@ -35,6 +36,7 @@ enum { most_modules = 8, ram_columns = 132, glass_columns = 128 };
 
 static avr_t* avr;
 static int device;
+static int glass_rows = 64; /* an SSD1306 module's: 64, or 32 on a 0.91" one */
 static int modules;
 static int backpack = 1;
 static int oled_address = 0x3C;
@@ -258,9 +260,12 @@ static int oled_pixel(int x, int y) {
     const int width = device == sh1106 ? ram_columns : glass_columns;
     const int segment = device == sh1106 ? 129 - x : 127 - x;
     const int column = oled.remap ? width - 1 - segment : segment;
-    const int pin = 63 - y;
-    /* A 64-row panel is wired for the alternative COM pin configuration;
-     * the sequential one interleaves its rows. */
+    /* A 64-row panel is wired for the alternative COM pin configuration
+     * (row y on pin 63 - y); the sequential one interleaves its rows. A
+     * 32-row module has its rows on every other pin, for the sequential
+     * configuration (row y on pin 62 - 2y); the alternative one shows every
+     * other row of the RAM. */
+    const int pin = glass_rows == 64 ? 63 - y : 62 - 2 * y;
     int com = (oled.com_pins & 0x10) ? pin : (pin & 1 ? 32 + pin / 2 : pin / 2);
     if (oled.com_pins & 0x20) {
         com ^= 32;
@@ -279,7 +284,7 @@ static void oled_image(char* out) {
         strcpy(out, "off");
         return;
     }
-    for (int page = 0; page < 8; ++page) {
+    for (int page = 0; page < glass_rows / 8; ++page) {
         for (int x = 0; x < glass_columns; ++x) {
             int column = 0;
             for (int bit = 0; bit < 8; ++bit) {
@@ -549,11 +554,12 @@ int main(int argc, char** argv) {
     if (argc != 6 && argc != 7) {
         fprintf(stderr,
                 "usage: i2c_harness ELF|FLASH.hex|FLASH.bin atmega328p|atmega2560 "
-                "ssd1306|sh1106|ht16k33 MODULES "
+                "ssd1306|ssd1306x32|sh1106|ht16k33 MODULES "
                 "SIMULATED_MS [backpack|plain|ADDRESS]\n");
         return 2;
     }
-    device = strcmp(argv[3], "ssd1306") == 0   ? ssd1306
+    glass_rows = strcmp(argv[3], "ssd1306x32") == 0 ? 32 : 64;
+    device = strcmp(argv[3], "ssd1306") == 0 || glass_rows == 32 ? ssd1306
              : strcmp(argv[3], "sh1106") == 0  ? sh1106
              : strcmp(argv[3], "ht16k33") == 0 ? ht16k33
                                                : -1;

@@ -66,12 +66,12 @@ def table(name, values):
     return "const byte %s[] PROGMEM = {%s};\n" % (name, ", ".join("0x%02x" % v for v in values))
 
 
-def screen(n):
-    """Screen n of the page test: 0 is the test pattern on line 0; then eight
-    lines of glyphs, line p showing glyph (p + n) % 8, the cell n % 16 of each
-    line inverted."""
+def screen(n, lines):
+    """Screen n of the page test: 0 is the test pattern on line 0; then the
+    panel's lines of glyphs, line p showing glyph (p + n) % 8, the cell n % 16
+    of each line inverted."""
     out = []
-    for page in range(8):
+    for page in range(lines):
         for c in range(128):
             if n == 0:
                 out.append(ARROW[c] if page == 0 and c < 8 else 0)
@@ -95,7 +95,7 @@ def sketch(args, driver, columns):
     s += "#ifndef STEP_MS\n#define STEP_MS %d\n#endif\n" % args.step
     s += "#ifndef TEST_PATTERN_MS\n#define TEST_PATTERN_MS 100\n#endif\n"
     if args.display != "ht16k33" and args.modules == 1:
-        s += "#define PAGED_PANEL %d\n" % (0 if scroll else 1)
+        s += "#define PAGED_PANEL %d\n#define PANEL_LINES %d\n" % (0 if scroll else 1, args.lines)
         s += "#define HAS_SCREEN %d\n#define HAS_FRAME %d\n" % (0 if scroll else 1, 1 if scroll else 0)
     for d in args.define:
         name, _, value = d.partition("=")
@@ -198,13 +198,14 @@ def expected(args, columns):
             pics.append("".join("%02x" % v for v in strip(step, columns)))
         elif args.mode == "scroll":
             cols = strip(step, columns)
-            glass = [0] * 1024
+            glass = [0] * (128 * args.lines)
+            middle = args.lines // 2  # rows 28..35 of 64, 12..19 of 32
             for c in range(128):
-                glass[3 * 128 + c] = (cols[c] << 4) & 0xFF
-                glass[4 * 128 + c] = cols[c] >> 4
+                glass[(middle - 1) * 128 + c] = (cols[c] << 4) & 0xFF
+                glass[middle * 128 + c] = cols[c] >> 4
             pics.append("".join("%02x" % v for v in glass))
         else:
-            pics.append("".join("%02x" % v for v in screen(step)))
+            pics.append("".join("%02x" % v for v in screen(step, args.lines)))
     return pics
 
 
@@ -215,6 +216,7 @@ def main():
     p.add_argument("name")
     p.add_argument("--display", required=True)
     p.add_argument("--panel")
+    p.add_argument("--lines", type=int, default=8, help="an OLED's lines of 8 rows: 8 or 4")
     p.add_argument("--mcu", default="uno")
     p.add_argument("--mode", default="page")
     p.add_argument("--modules", type=int, default=1)

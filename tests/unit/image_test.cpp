@@ -119,6 +119,7 @@ const block_case block_cases[] = {
     {"max7219_dip_page", "max7219", "dip", 2, motion::page, 9, 8, 9, 0},
     {"ht16k33_plain_page", "ht16k33", "plain", 3, motion::page, 20, 5, 4, 0},
     {"oled_page_many_lines", "ssd1306", "module", 1, motion::page, 300, 8, 30, 0},
+    {"oled32_page_many_lines", "ssd1306x32", "module", 1, motion::page, 300, 8, 30, 0},
     {"oled_scroll", "sh1106", "module", 1, motion::scroll, 5, 8, 2, 0},
     {"matrix_cathode", "matrix", "row-cathode", 1, motion::scroll, 4, 6, 4, 0},
     // More than 256 distinct pieces: the sketch's message index is 16 bits.
@@ -132,8 +133,7 @@ TEST(Block, HoldsWhatTheSketchsArraysHold) {
         display_request r;
         r.display = c.display;
         r.board = c.board;
-        if (std::string_view(c.display) != "ssd1306" && std::string_view(c.display) != "sh1106" &&
-            std::string_view(c.display) != "matrix" && std::string_view(c.display) != "hc595") {
+        if ((find_display(c.display)->options & takes_modules) != 0) {
             r.modules = c.modules;
         }
         r.mode = c.mode;

@@ -79,6 +79,37 @@ TEST(Frames, ACharacterWiderThanTheDisplayIsShownAWidthAtATime) {
     EXPECT_EQ(shown(f, 1, m), (bytes{9, 10, 11, 12, 13, 14, 15, 0}));
 }
 
+TEST(Frames, APanelPagesAndScrollsByItsOwnRows) {
+    // Ten lines of two 64-column characters; column k holds k % 255 + 1.
+    message_strip s;
+    for (std::size_t k = 0; k < 20 * 64; ++k) {
+        s.columns.push_back(static_cast<std::uint8_t>(k % 255 + 1));
+        if (k % 64 == 0) {
+            s.starts.push_back(k);
+        }
+    }
+    struct row {
+        const char* display;
+        std::size_t screens;
+        int middle;  // the page of the scrolling line's lower half
+    };
+    for (const row r : {row{"ssd1306", 2, 4}, row{"ssd1306x32", 3, 2}}) {
+        SCOPED_TRACE(r.display);
+        const matrix_settings paged = on(r.display, 1, motion::page);
+        const frames f(s, paged);
+        EXPECT_EQ(f.count(), r.screens);
+        // The last screen starts at line (screens - 1) * lines.
+        const auto last = shown(f, r.screens - 1, paged);
+        EXPECT_EQ(last[0], s.columns[(r.screens - 1) * paged.lines() * 128]);
+        // Scrolling: the first column enters at the right, across the middle rows.
+        const matrix_settings scrolled = on(r.display, 1, motion::scroll);
+        const auto first = shown(frames(s, scrolled), 1, scrolled);
+        const std::size_t at = static_cast<std::size_t>(r.middle) * 128 + 127;
+        EXPECT_EQ(first[at - 128], (s.columns[0] << 4) & 0xFF);
+        EXPECT_EQ(first[at], s.columns[0] >> 4);
+    }
+}
+
 TEST(Frames, BreaksStartLinesButNotAtTheEnd) {
     message_strip s = strip();
     s.breaks = {1, 1, 3};  // a, (empty line), b c, and a break at the end ignored

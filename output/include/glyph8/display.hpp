@@ -1,12 +1,12 @@
 // The displays a message can be shown on, and the boards that drive them:
 // one table each, a row per display and a row per board.
 //
-// A display's row says what it is (a row of 8x8 modules, or a 128x64 panel
-// of 8-pixel lines), which wirings it comes in (the --board values), which
-// options it takes, how a person wires it to each board, its driver (the
-// Arduino code a sketch carries), what that code costs, and how its preview
-// looks. The frames come from one model (matrix.hpp) for every display, so
-// a new display is a row and a driver, not another sketch writer.
+// A display's row says what it is (a row of 8x8 modules, or a panel 128
+// pixels wide of 8-pixel lines), which wirings it comes in (the --board
+// values), which options it takes, how a person wires it to each board, its
+// driver (the Arduino code a sketch carries), what that code costs, and how
+// its preview looks. The frames come from one model (matrix.hpp) for every
+// display, so a new display is a row and a driver, not another sketch writer.
 #pragma once
 
 #include <cstddef>
@@ -34,7 +34,7 @@ const arduino_board* find_arduino(std::string_view name) noexcept;
 
 enum class display_shape : std::uint8_t {
     modules,  // 8x8 modules side by side: one line of 8 pixels
-    panel,    // a 128x64 panel: eight lines of 8 pixels
+    panel,    // a panel 128 pixels wide: eight lines of 8 pixels, or four
 };
 
 enum class display_look : std::uint8_t { red_leds, colour_leds, oled };
@@ -86,6 +86,7 @@ struct display {
     std::size_t ram_per_column;
     // Code that displays of one kind share, after the driver's own.
     std::string_view shared_driver = {};
+    int panel_lines = 8;  // a panel's lines of 8 pixels
 };
 
 std::span<const display> displays() noexcept;

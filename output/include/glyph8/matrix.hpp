@@ -48,12 +48,14 @@ struct matrix_settings {
 
     static constexpr int most_modules = 16;
     static constexpr int panel_columns = 128;
-    static constexpr int panel_lines = 8;
 
     bool panel() const noexcept { return shown_on->shape == display_shape::panel; }
     // The columns of one line of the display, and its lines of 8 pixels.
     int columns() const noexcept { return panel() ? panel_columns : modules * glyph_side; }
-    int lines() const noexcept { return panel() ? panel_lines : 1; }
+    int lines() const noexcept { return panel() ? shown_on->panel_lines : 1; }
+    // The top row of the line a panel scrolls across its middle (rows 28..35
+    // of 64, 12..19 of 32); a row of modules shows it at its top.
+    int scroll_row() const noexcept { return panel() ? lines() * glyph_side / 2 - 4 : 0; }
     // The lines a screenful of the message takes: a panel scrolls its
     // message as one line across its middle.
     int screen_lines() const noexcept { return mode == motion::page ? lines() : 1; }
@@ -97,8 +99,5 @@ void place_line(const matrix_settings& m, std::span<const std::uint8_t> line,
 std::vector<std::uint8_t> test_pattern(const matrix_settings& m);
 inline constexpr std::uint8_t test_arrow[glyph_side] = {0x01, 0x18, 0x18, 0x18,
                                                         0x18, 0x3C, 0x18, 0x00};
-
-// Where a scrolling panel puts its one line: rows 28..35, the middle of 64.
-inline constexpr int panel_scroll_row = 28;
 
 }  // namespace glyph8::output
