@@ -95,8 +95,21 @@ constexpr classed classes[] = {
     {0xFF65, 0xFFDC, wrap_class::ideograph},     // halfwidth kana, Hangul
     {0xFFE0, 0xFFE6, wrap_class::ideograph},
     {0x1F200, 0x1F2FF, wrap_class::ideograph},  // enclosed ideographic supplement
+    {0x1F300, 0x1FAFF, wrap_class::ideograph},  // pictographs and emoji
     {0x20000, 0x3FFFD, wrap_class::ideograph},
 };
+
+// wrap_class_of() looks the table up by halving.
+constexpr bool sorted_and_apart() {
+    for (std::size_t i = 0; i < std::size(classes); ++i) {
+        if (classes[i].first > classes[i].last ||
+            (i + 1 < std::size(classes) && classes[i].last >= classes[i + 1].first)) {
+            return false;
+        }
+    }
+    return true;
+}
+static_assert(sorted_and_apart());
 
 bool never_ends_a_line(wrap_class c) {
     return c == wrap_class::opening || c == wrap_class::wide_opening;
