@@ -5,6 +5,10 @@
 #error "an OLED scrolls a line of 128 columns: COLUMNS must be 128"
 #endif
 
+#ifndef OLED_FLIPPED
+#define OLED_FLIPPED 0  // 1: the module is mounted upside down
+#endif
+
 const byte oledWidth = 128;
 const byte oledPages = PANEL_LINES;  // of 8 rows: 8 on a 128x64 panel, 4 on a 128x32
 // Wire's buffer is 32 bytes on AVR: the control byte and 31 data bytes.
@@ -72,10 +76,18 @@ static bool oledPage(byte page, bool blank) {
     return true;
 }
 
+// A module mounted upside down: columns from the other end (segment remap
+// off) and rows from the other end (COM scan from COM0). The glass's columns
+// stay the same RAM columns, so oledFirstColumn holds either way.
+const byte oledFlipped[] PROGMEM = {0xA0, 0xC0};
+
 // The RAM holds noise at power-up: it is cleared before the display is lit.
 static void oledSetUp() {
     oledLost = false;
     if (!oledCommands(oledSetup, sizeof oledSetup)) {
+        return;
+    }
+    if (OLED_FLIPPED && !oledCommands(oledFlipped, sizeof oledFlipped)) {
         return;
     }
     for (byte page = 0; page < oledPages; ++page) {

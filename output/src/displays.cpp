@@ -32,9 +32,10 @@ constexpr display_variant ht16k33_variants[] = {
 };
 
 constexpr display_variant oled_variants[] = {
-    {"module", "",
+    {"module", "OLED_FLIPPED 0",
      "the usual 4-pin module at I2C address 0x3C (OLED_ADDRESS at the top of the sketch "
-     "sets 0x3D)"},
+     "sets 0x3D), pins at the top"},
+    {"flipped", "OLED_FLIPPED 1", "the same module mounted upside down, pins at the bottom"},
 };
 
 constexpr display_variant matrix_variants[] = {

@@ -128,8 +128,9 @@ def watch_max7219(harness_dir, program, mcu, settings, ms):
 
 def watch_i2c(harness_dir, program, mcu, settings, ms, device):
     wiring = settings.get("--board", "backpack") if device == "ht16k33" else "0x3c"
+    mount = ["flipped"] if device != "ht16k33" and settings.get("--board") == "flipped" else []
     out, _ = run_harness([os.path.join(harness_dir, "i2c_harness"), program, mcu, device,
-                          settings.get("--modules", "1"), str(ms), wiring])
+                          settings.get("--modules", "1"), str(ms), wiring, *mount])
     seen = Seen()
     bursts = []
     for line in out:

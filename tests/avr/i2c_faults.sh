@@ -36,6 +36,11 @@ for mcu in uno mega; do
 done
 good ht16k33_x8_mega --display ht16k33 --mcu mega --modules 8
 good ssd1306_at_0x3d --display ssd1306 --define OLED_ADDRESS=0x3D --address 0x3d
+for d in ssd1306 sh1106; do
+    good ${d}_flipped --display $d --define OLED_FLIPPED=1 --flipped
+    good ${d}_flipped_scroll_mega --display $d --define OLED_FLIPPED=1 --flipped --mode scroll \
+        --mcu mega
+done
 good sh1106_at_0x3d_mega --display sh1106 --mcu mega --define OLED_ADDRESS=0x3D --address 0x3d
 # The SSD1306 driver rewritten for horizontal addressing with a window per
 # page: right on an SSD1306, and the commands an SH1106 does not have below.
@@ -57,6 +62,8 @@ horizontal fault horizontal_on_sh1106 --panel sh1106
 fault pages_reversed --display ssd1306 --mutate "Wire.write(0xB0 | page)" "Wire.write(0xB7 - page)"
 fault upside_down --display ssd1306 --mutate "0xA1, " "0xA0, " --mutate "0xC8, " "0xC0, "
 fault mirrored --display ssd1306 --mutate "0xA1, " "0xA0, "
+fault upright_on_flipped --display ssd1306 --flipped
+fault flipped_on_upright --display sh1106 --define OLED_FLIPPED=1
 fault charge_pump_off --display ssd1306 --mutate "0x8D, 0x14" "0x8D, 0x10"
 # A 128x32 module set up as a 128x64 one: every other row, or half the text.
 fault com_pins_of_64_on_32 --display ssd1306 --lines 4 --panel ssd1306x32 \

@@ -3,7 +3,7 @@
  * backpacks. Each controller is modelled from its datasheet, down to what
  * its glass shows, and the bus is timed as a real one at the TWI's clock.
  *
- *     i2c_harness PROGRAM MCU DEVICE MODULES SIMULATED_MS [backpack|plain|ADDRESS]
+ *     i2c_harness PROGRAM MCU DEVICE MODULES SIMULATED_MS [backpack|plain|ADDRESS [flipped]]
  *
  * PROGRAM is the sketch's ELF, or a flat flash image: FILE.hex (Intel HEX)
  * or FILE.bin (raw bytes from address 0), as uploaded or read off a board.
@@ -11,7 +11,8 @@
  * SSD1306 on a 128x32 glass); MODULES the
  * number of HT16K33s, at 0x70, 0x71, ... from the left (1 for an OLED). The
  * last argument is the HT16K33 boards' wiring (backpack unless told), or the
- * OLED's address (0x3c unless told). Lines:
+ * OLED's address (0x3c unless told), and "flipped" after it when the OLED
+ * module is mounted upside down (its glass is then seen turned round). Lines:
  *     B T_START T_END BYTES   a burst of bus traffic (transactions less than
  *                             1 ms apart), BYTES counting addresses too
  *     F T IMAGE               the glass changed, printed once the bus has been
@@ -36,6 +37,7 @@ enum { most_modules = 8, ram_columns = 132, glass_columns = 128 };
 
 static avr_t* avr;
 static int device;
+static int flipped;   /* the module mounted upside down: the glass seen turned round */
 static int glass_rows = 64; /* an SSD1306 module's: 64, or 32 on a 0.91" one */
 static int modules;
 static int backpack = 1;
@@ -288,7 +290,10 @@ static void oled_image(char* out) {
         for (int x = 0; x < glass_columns; ++x) {
             int column = 0;
             for (int bit = 0; bit < 8; ++bit) {
-                column |= oled_pixel(x, page * 8 + bit) << bit;
+                const int y = page * 8 + bit;
+                column |= (flipped ? oled_pixel(glass_columns - 1 - x, glass_rows - 1 - y)
+                                   : oled_pixel(x, y))
+                          << bit;
             }
             out += sprintf(out, "%02x", column);
         }
@@ -551,11 +556,12 @@ static void to_stderr(avr_t* a, const int level, const char* format, va_list ap)
 
 int main(int argc, char** argv) {
     avr_global_logger_set(to_stderr);
-    if (argc != 6 && argc != 7) {
+    flipped = argc == 8 && strcmp(argv[7], "flipped") == 0;
+    if (argc != 6 && argc != 7 && !flipped) {
         fprintf(stderr,
                 "usage: i2c_harness ELF|FLASH.hex|FLASH.bin atmega328p|atmega2560 "
                 "ssd1306|ssd1306x32|sh1106|ht16k33 MODULES "
-                "SIMULATED_MS [backpack|plain|ADDRESS]\n");
+                "SIMULATED_MS [backpack|plain|ADDRESS [flipped]]\n");
         return 2;
     }
     glass_rows = strcmp(argv[3], "ssd1306x32") == 0 ? 32 : 64;

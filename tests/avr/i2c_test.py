@@ -224,6 +224,7 @@ def main():
     p.add_argument("--mutate", nargs=2, action="append", default=[])
     p.add_argument("--plain", action="store_true")
     p.add_argument("--address", help="the simulated OLED's address, 0x3c unless told")
+    p.add_argument("--flipped", action="store_true", help="the OLED module mounted upside down")
     p.add_argument("--ms", type=float, default=0)
     args = p.parse_args()
     args.work = os.path.abspath(args.work)
@@ -254,8 +255,10 @@ def main():
     run = [args.harness, elf, mcu, args.panel or args.display, str(args.modules), str(ms)]
     if args.display == "ht16k33":
         run.append("plain" if args.plain else "backpack")
-    elif args.address:
-        run.append(args.address)
+    elif args.address or args.flipped:
+        run.append(args.address or "0x3c")
+        if args.flipped:
+            run.append("flipped")
     r = subprocess.run(run, capture_output=True, text=True)
     lines = r.stdout.splitlines()
     with open(os.path.join(args.work, args.name + ".log"), "w") as f:

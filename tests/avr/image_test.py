@@ -43,6 +43,8 @@ CASES = {
     "ssd1306x32_page_mega": (["--display", "ssd1306x32", "--page", "150", "--arduino", "mega"],
                              "歡迎光臨\nHello, 世界\n三\n四\n五"),
     "ssd1306x32_scroll_uno": (["--display", "ssd1306x32", "--scroll", "20"], "OK 好"),
+    "sh1106_flipped_page_uno": (["--display", "sh1106", "--board", "flipped", "--page", "150"],
+                                "你好\nFlipped"),
     "matrix_cathode_uno": (["--display", "matrix", "--board", "row-cathode", "--scroll", "20"],
                            "Hi"),
     "matrix_mega": (["--display", "matrix", "--page", "150", "--arduino", "mega"], "你好"),

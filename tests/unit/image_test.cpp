@@ -59,7 +59,7 @@ std::map<std::string, std::vector<std::uint32_t>> sketch_tables(const std::strin
         t[(*it)[1]] = {static_cast<std::uint32_t>(std::stoul((*it)[2]))};
     }
     const std::regex define(
-        R"(#define (MODULES|STEP_MS|COLOR_R|COLOR_G|COLOR_B|FC16_WIRING|BACKPACK|ROW_ANODE|SERPENTINE) (\d+))");
+        R"(#define (MODULES|STEP_MS|COLOR_R|COLOR_G|COLOR_B|FC16_WIRING|BACKPACK|ROW_ANODE|SERPENTINE|OLED_FLIPPED) (\d+))");
     for (auto it = std::sregex_iterator(sketch.begin(), sketch.end(), define);
          it != std::sregex_iterator(); ++it) {
         // The sketch's own value comes first; the driver's default after it.
@@ -120,7 +120,7 @@ const block_case block_cases[] = {
     {"ht16k33_plain_page", "ht16k33", "plain", 3, motion::page, 20, 5, 4, 0},
     {"oled_page_many_lines", "ssd1306", "module", 1, motion::page, 300, 8, 30, 0},
     {"oled32_page_many_lines", "ssd1306x32", "module", 1, motion::page, 300, 8, 30, 0},
-    {"oled_scroll", "sh1106", "module", 1, motion::scroll, 5, 8, 2, 0},
+    {"oled_flipped_scroll", "sh1106", "flipped", 1, motion::scroll, 5, 8, 2, 0},
     {"matrix_cathode", "matrix", "row-cathode", 1, motion::scroll, 4, 6, 4, 0},
     // More than 256 distinct pieces: the sketch's message index is 16 bits.
     {"wide_index", "hc595", "row-anode", 1, motion::scroll, 400, 3, 300, 0},
