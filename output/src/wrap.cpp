@@ -21,7 +21,9 @@ constexpr classed classes[] = {
     {0x0028, 0x0028, wrap_class::opening},  // (
     {0x0029, 0x0029, wrap_class::closing},  // )
     {0x002C, 0x002C, wrap_class::closing},  // ,
+    {0x002D, 0x002D, wrap_class::hyphen},   // -
     {0x002E, 0x002E, wrap_class::closing},  // .
+    {0x0030, 0x0039, wrap_class::number},
     {0x003A, 0x003B, wrap_class::closing},  // : ;
     {0x003F, 0x003F, wrap_class::closing},  // ?
     {0x005B, 0x005B, wrap_class::opening},  // [
@@ -31,6 +33,8 @@ constexpr classed classes[] = {
     {0x1680, 0x1680, wrap_class::space},
     {0x2000, 0x2006, wrap_class::space},  // not U+2007, the figure space, which holds
     {0x2008, 0x200A, wrap_class::space},
+    {0x2010, 0x2010, wrap_class::hyphen},  // not U+2011, the hyphen that holds
+    {0x2012, 0x2013, wrap_class::hyphen},
     {0x2018, 0x2018, wrap_class::opening},       // ‘
     {0x2019, 0x2019, wrap_class::closing},       // ’
     {0x201C, 0x201C, wrap_class::opening},       // “
@@ -127,7 +131,8 @@ bool may_break(wrap_class a, wrap_class b) {
         return false;
     }
     return a == wrap_class::space || a == wrap_class::ideograph || a == wrap_class::wide_closing ||
-           b == wrap_class::ideograph || b == wrap_class::wide_opening;
+           b == wrap_class::ideograph || b == wrap_class::wide_opening ||
+           (a == wrap_class::hyphen && b == wrap_class::word);
 }
 
 class layout {

@@ -1,7 +1,8 @@
 // Cutting a paged message into lines: where a line may end.
 //
-// Latin text breaks between words, and the spaces where it breaks are not
-// shown (they would indent the next line or push a blank past the edge);
+// Latin text breaks between words and after hyphens, and the spaces where
+// it breaks are not shown (they would indent the next line or push a blank
+// past the edge);
 // Chinese and Japanese break between any two characters, but a line never
 // starts with a closing mark (，。」) nor ends with an opening one (「). A
 // small part of Unicode's line breaking rules, enough for the text people
@@ -17,7 +18,9 @@
 namespace glyph8::output {
 
 enum class wrap_class : std::uint8_t {
-    word,          // letters, digits, marks: no break between two of them
+    word,          // letters, marks: no break between two of them
+    number,        // digits: as letters, but a minus sign stays with them
+    hyphen,        // - ‐ ‒ –: a line may end after one, before a letter
     space,         // hangs at a line's end, where it is not shown
     ideograph,     // CJK, kana, Hangul, fullwidth forms: a break either side
     opening,       // ( [ {: never ends a line
