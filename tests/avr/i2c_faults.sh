@@ -36,6 +36,8 @@ for mcu in uno mega; do
 done
 good ht16k33_x8_mega --display ht16k33 --mcu mega --modules 8
 good ssd1306_at_0x3d --display ssd1306 --define OLED_ADDRESS=0x3D --address 0x3d
+good ssd1306_flipped_at_0x3d --display ssd1306 --define OLED_FLIPPED=1 --define OLED_ADDRESS=0x3D \
+    --flipped --address 0x3d
 for d in ssd1306 sh1106; do
     good ${d}_flipped --display $d --define OLED_FLIPPED=1 --flipped
     good ${d}_flipped_scroll_mega --display $d --define OLED_FLIPPED=1 --flipped --mode scroll \

@@ -571,9 +571,9 @@ int main(int argc, char** argv) {
                                                : -1;
     modules = atoi(argv[4]);
     const double ms = atof(argv[5]);
-    if (argc == 7 && device == ht16k33) {
+    if (argc >= 7 && device == ht16k33) {
         backpack = strcmp(argv[6], "plain") != 0;
-    } else if (argc == 7) {
+    } else if (argc >= 7) {
         oled_address = (int)strtol(argv[6], NULL, 16);
     }
     if (device < 0 || modules < 1 || modules > most_modules) {
