@@ -116,8 +116,8 @@ void pageFrame(uint32_t step) {
 }
 )";
 
-// Paging on a panel: a screenful of PANEL_LINES lines per step, streamed from flash as the
-// driver writes them, with no frame in RAM.
+// Paging on a panel: a screenful of PANEL_LINES lines per step, streamed
+// from flash as the driver writes them, with no frame in RAM.
 constexpr std::string_view screen_code = R"(
 bool patternOnScreen;  // the power-up pattern, not the message
 uint16_t screenLine;   // the screen's first line
@@ -302,7 +302,7 @@ bool blockRead() {
   PIECE_START = (const uint16_t*)(PIECE_COLUMNS + pieceColumns);
   MESSAGE = PIECE_START + pieces + 1;
   LINE_WIDTH = (const byte*)(MESSAGE + messagePieces);
-  steps = kind == 0                ? MESSAGE_COLUMNS + COLUMNS
+  steps = kind == 0    ? MESSAGE_COLUMNS + COLUMNS
           : pagedPanel ? (LINES + PANEL_LINES - 1) / PANEL_LINES
                        : LINES;
   return true;

@@ -2,13 +2,12 @@
 //
 // Latin text breaks between words and after hyphens, and the spaces where
 // it breaks are not shown (they would indent the next line or push a blank
-// past the edge);
-// Chinese and Japanese break between any two characters, but a line never
-// starts with a closing mark (，。」) nor ends with an opening one (「). A
-// small part of Unicode's line breaking rules, enough for the text people
-// show on an 8-pixel display. A word wider than the line is cut between
-// characters, and a character wider than the line is shown a line's width at
-// a time, so nothing is lost.
+// past the edge); Chinese and Japanese break between any two characters,
+// but a line never starts with a closing mark (，。」) nor ends with an
+// opening one (「). A small part of Unicode's line breaking rules, enough
+// for the text people show on an 8-pixel display. A word wider than the line
+// is cut between characters, and a character wider than the line is shown a
+// line's width at a time, so nothing is lost.
 #pragma once
 
 #include <cstddef>
@@ -24,7 +23,7 @@ enum class wrap_class : std::uint8_t {
     space,         // hangs at a line's end, where it is not shown
     ideograph,     // CJK, kana, Hangul, fullwidth forms: a break either side
     opening,       // ( [ {: never ends a line
-    closing,       // ) ] } , . ! ? ; :  never starts one
+    closing,       // ) ] } , . ! ? ; : never starts a line
     wide_opening,  // （「『【《: never ends a line, may start one
     wide_closing,  // ）」』】》，。、！？：never starts a line, may end one
 };
