@@ -1,6 +1,8 @@
 // ---- What the SSD1306 and SH1106 drivers share: page by page, from flash ----
 // The controller's part before this defines its set-up (oledSetup, oledOn)
-// and the first of its RAM columns that the glass shows (oledFirstColumn).
+// and the first of its RAM columns that the glass shows (oledFirstColumn);
+// the bus's part (I2C or SPI) how bytes reach it: oledBusBegin, oledStart,
+// oledSend, oledFinish, and oledChunk, the most data bytes a transfer holds.
 #if !HAS_SCREEN && COLUMNS != 128
 #error "an OLED scrolls a line of 128 columns: COLUMNS must be 128"
 #endif
@@ -11,24 +13,21 @@
 
 const byte oledWidth = 128;
 const byte oledPages = PANEL_LINES;  // of 8 rows: 8 on a 128x64 panel, 4 on a 128x32
-// Wire's buffer is 32 bytes on AVR: the control byte and 31 data bytes.
-const byte oledChunk = 31;
 // Set once a transmission fails: the next displayShow() starts over with the
 // set-up, so a panel that was unplugged or glitched comes back.
 bool oledLost = true;
 
 static bool oledEnd() {
-    if (Wire.endTransmission() != 0) {
+    if (!oledFinish()) {
         oledLost = true;
     }
     return !oledLost;
 }
 
 static bool oledCommands(const byte* list, byte count) {
-    Wire.beginTransmission(OLED_ADDRESS);
-    Wire.write(0x00);  // Co = 0, D/C# = 0: commands follow
+    oledStart(false);
     for (byte i = 0; i < count; ++i) {
-        Wire.write(pgm_read_byte(list + i));
+        oledSend(pgm_read_byte(list + i));
     }
     return oledEnd();
 }
@@ -52,22 +51,20 @@ static byte oledColumn(byte page, byte column) {
 #endif
 }
 
-// Streams one page, the 128 columns on the glass from the left, in 31-byte
-// transmissions.
+// Streams one page, the 128 columns on the glass from the left, as many
+// transfers as the bus needs.
 static bool oledPage(byte page, bool blank) {
-    Wire.beginTransmission(OLED_ADDRESS);
-    Wire.write(0x00);
-    Wire.write(0xB0 | page);
-    Wire.write(0x00 | (oledFirstColumn & 0x0F));  // column: low nibble
-    Wire.write(0x10 | (oledFirstColumn >> 4));    // high nibble
+    oledStart(false);
+    oledSend(0xB0 | page);
+    oledSend(0x00 | (oledFirstColumn & 0x0F));  // column: low nibble
+    oledSend(0x10 | (oledFirstColumn >> 4));    // high nibble
     if (!oledEnd()) {
         return false;
     }
     for (byte column = 0; column < oledWidth;) {
-        Wire.beginTransmission(OLED_ADDRESS);
-        Wire.write(0x40);  // Co = 0, D/C# = 1: data follows
+        oledStart(true);
         for (byte n = 0; n < oledChunk && column < oledWidth; ++n, ++column) {
-            Wire.write(blank ? 0 : oledColumn(page, column));
+            oledSend(blank ? 0 : oledColumn(page, column));
         }
         if (!oledEnd()) {
             return false;
@@ -99,8 +96,7 @@ static void oledSetUp() {
 }
 
 void displayBegin() {
-    Wire.begin();
-    Wire.setClock(400000);
+    oledBusBegin();
     oledSetUp();
 }
 

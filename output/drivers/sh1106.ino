@@ -1,14 +1,7 @@
-// ---- Display: SH1106 128x64 OLED (the 1.3" modules) on I2C ----
-// Wiring: SDA to A4 on an Uno (20 on a Mega), SCL to A5 (21), VCC to 3.3 or
-// 5 V (most modules carry a regulator), GND to GND. The address is 0x3C on
-// most modules, 0x3D where the board's address jumper is moved.
+// ---- Display: SH1106 128x64 OLED (the 1.3" modules) ----
 // The SH1106 has 132 columns of RAM, of which the glass shows 2..129, and
 // only page addressing: no window, no scrolling, its own DC-DC converter.
-#include <Wire.h>
-
-#ifndef OLED_ADDRESS
-#define OLED_ADDRESS 0x3C
-#endif
+// The same controller on I2C or SPI: the bus's part follows this one.
 #ifndef OLED_CONTRAST
 #define OLED_CONTRAST 0xCF
 #endif

@@ -1,12 +1,5 @@
-// ---- Display: SSD1306 OLED on I2C, 128x64 or 128x32 (PANEL_LINES 8 or 4) ----
-// Wiring: SDA to A4 on an Uno (20 on a Mega), SCL to A5 (21), VCC to 3.3 or
-// 5 V (most modules carry a regulator), GND to GND. The address is 0x3C on
-// most modules, 0x3D where the board's address jumper is moved.
-#include <Wire.h>
-
-#ifndef OLED_ADDRESS
-#define OLED_ADDRESS 0x3C
-#endif
+// ---- Display: SSD1306 OLED, 128x64 or 128x32 (PANEL_LINES 8 or 4) ----
+// The same controller on I2C or SPI: the bus's part follows this one.
 #ifndef OLED_CONTRAST
 #define OLED_CONTRAST 0xCF
 #endif

@@ -70,10 +70,11 @@ const display table[] = {
     {"ssd1306", "a 128x64 SSD1306 OLED (0.96\") on I2C: eight lines of text",
      "128x64 SSD1306 OLED", oled_variants, display_shape::panel, 0, 1, 1, motion::page, 3000,
      display_look::oled, false, drivers::ssd1306, i2c_uno, i2c_mega, {3800, 250}, {4250, 250}, 1,
-     drivers::oled},
+     drivers::oled, 8, drivers::oled_i2c},
     {"sh1106", "a 128x64 SH1106 OLED (1.3\") on I2C: eight lines of text", "128x64 SH1106 OLED",
      oled_variants, display_shape::panel, 0, 1, 1, motion::page, 3000, display_look::oled, false,
-     drivers::sh1106, i2c_uno, i2c_mega, {3800, 250}, {4250, 250}, 1, drivers::oled},
+     drivers::sh1106, i2c_uno, i2c_mega, {3800, 250}, {4250, 250}, 1, drivers::oled, 8,
+     drivers::oled_i2c},
     {"matrix", "a bare 8x8 LED matrix on 16 pins, scanned by the sketch", "bare 8x8 LED matrix",
      matrix_variants, display_shape::modules, 0, 1, 1, motion::scroll, 60,
      display_look::red_leds, false, drivers::matrix, matrix_pins, matrix_pins, {1800, 106},
@@ -99,7 +100,7 @@ const display table[] = {
     {"ssd1306x32", "a 128x32 SSD1306 OLED (0.91\") on I2C: four lines of text",
      "128x32 SSD1306 OLED", oled_variants, display_shape::panel, 0, 1, 1, motion::page, 3000,
      display_look::oled, false, drivers::ssd1306, i2c_uno, i2c_mega, {3800, 250}, {4250, 250}, 1,
-     drivers::oled, 4},
+     drivers::oled, 4, drivers::oled_i2c},
     // clang-format on
 };
 

@@ -366,6 +366,7 @@ void append_frame_and_driver(std::string& out, const display& d, bool frame, boo
         "// a multiplexed display scanned.\n"
         "void displayBegin();\nvoid displayShow();\nvoid displayRefresh();\n";
     out += d.driver;
+    out += d.bus_driver;
     out += d.shared_driver;
 }
 

@@ -47,21 +47,21 @@ good sh1106_at_0x3d_mega --display sh1106 --mcu mega --define OLED_ADDRESS=0x3D 
 # The SSD1306 driver rewritten for horizontal addressing with a window per
 # page: right on an SSD1306, and the commands an SH1106 does not have below.
 horizontal() {
-    "$@" --display ssd1306 --mutate "0x20, 0x02" "0x20, 0x00" --mutate "Wire.write(0xB0 | page);
-    Wire.write(0x00 | (oledFirstColumn & 0x0F));  // column: low nibble
-    Wire.write(0x10 | (oledFirstColumn >> 4));    // high nibble" "Wire.write(0x21);
-    Wire.write(0);
-    Wire.write(127);
-    Wire.write(0x22);
-    Wire.write(page);
-    Wire.write(7);"
+    "$@" --display ssd1306 --mutate "0x20, 0x02" "0x20, 0x00" --mutate "oledSend(0xB0 | page);
+    oledSend(0x00 | (oledFirstColumn & 0x0F));  // column: low nibble
+    oledSend(0x10 | (oledFirstColumn >> 4));    // high nibble" "oledSend(0x21);
+    oledSend(0);
+    oledSend(127);
+    oledSend(0x22);
+    oledSend(page);
+    oledSend(7);"
 }
 horizontal good ssd1306_horizontal
 echo "-- faults (each must FAIL)"
 fault sh1106_no_offset --display sh1106 --mutate "oledFirstColumn = 2" "oledFirstColumn = 0"
 fault ssd1306_on_sh1106 --display ssd1306 --panel sh1106
 horizontal fault horizontal_on_sh1106 --panel sh1106
-fault pages_reversed --display ssd1306 --mutate "Wire.write(0xB0 | page)" "Wire.write(0xB7 - page)"
+fault pages_reversed --display ssd1306 --mutate "oledSend(0xB0 | page)" "oledSend(0xB7 - page)"
 fault upside_down --display ssd1306 --mutate "0xA1, " "0xA0, " --mutate "0xC8, " "0xC0, "
 fault mirrored --display ssd1306 --mutate "0xA1, " "0xA0, "
 fault upright_on_flipped --display ssd1306 --flipped

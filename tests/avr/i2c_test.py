@@ -238,9 +238,10 @@ def main():
     else:
         with open(os.path.join(DRIVERS, args.display + ".ino")) as f:
             driver = f.read()
-        if oled:  # the part the two OLED drivers share follows each
-            with open(os.path.join(DRIVERS, "oled.ino")) as f:
-                driver += f.read()
+        if oled:  # the bus's part and the part the two OLED drivers share follow each
+            for part in ("oled_i2c.ino", "oled.ino"):
+                with open(os.path.join(DRIVERS, part)) as f:
+                    driver += f.read()
     for old, new in args.mutate:
         if old not in driver:
             print("%s: %r is not in the driver" % (args.name, old), file=sys.stderr)

@@ -87,6 +87,9 @@ struct display {
     // Code that displays of one kind share, after the driver's own.
     std::string_view shared_driver = {};
     int panel_lines = 8;  // a panel's lines of 8 pixels
+    // How the driver's bytes reach a display that comes on more than one
+    // bus (an OLED on I2C or SPI): between the driver's code and the shared.
+    std::string_view bus_driver = {};
 };
 
 std::span<const display> displays() noexcept;
