@@ -142,7 +142,7 @@ void screenBegin() {
   x = 0;
 }
 
-// The screen's columns, line after line, 128 to a line.
+// The screen's columns, line after line, the panel's width to a line.
 byte screenColumn() {
   byte b = 0;
   if (patternOnScreen) {
@@ -150,7 +150,7 @@ byte screenColumn() {
   } else if (x < lineWidth) {
     b = nextColumn();
   }
-  if (++x == 128) {
+  if (++x == MOST_COLUMNS) {
     x = 0;
     lineWidth = widthOf(++line);
   }
@@ -288,7 +288,7 @@ bool blockRead() {
   }
   variantValue = pgm_read_byte(b + 6);
   modules = PANEL ? 1 : count;
-  columns = PANEL ? 128 : modules * 8;
+  columns = PANEL ? MOST_COLUMNS : modules * 8;
   motionKind = kind;
   pagedPanel = PANEL && kind == 1;
   colourR = pgm_read_byte(b + 9);
@@ -517,7 +517,7 @@ std::unique_ptr<message_writer> make_sketch_writer(const settings& s) {
 
 std::string image_program(const display& d, const arduino_board& board) {
     const bool panel = d.shape == display_shape::panel;
-    const int most_columns = panel ? matrix_settings::panel_columns : d.most_modules * glyph_side;
+    const int most_columns = panel ? d.panel_columns : d.most_modules * glyph_side;
     std::string out;
     out += "// glyph8 " + std::string(version) + "'s prebuilt program for " + std::string(d.part) +
            (panel ? "" : "s") + " on an " + std::string(board.title) +

@@ -1,8 +1,8 @@
 // The displays a message can be shown on, and the boards that drive them:
 // one table each, a row per display and a row per board.
 //
-// A display's row says what it is (a row of 8x8 modules, or a panel 128
-// pixels wide of 8-pixel lines), which wirings it comes in (the --board
+// A display's row says what it is (a row of 8x8 modules, or a panel of
+// 8-pixel lines), which wirings it comes in (the --board
 // values), which options it takes, how a person wires it to each board, its
 // driver (the Arduino code a sketch carries), what that code costs, and how
 // its preview looks. The frames come from one model (matrix.hpp) for every
@@ -34,7 +34,7 @@ const arduino_board* find_arduino(std::string_view name) noexcept;
 
 enum class display_shape : std::uint8_t {
     modules,  // 8x8 modules side by side: one line of 8 pixels
-    panel,    // a panel 128 pixels wide: eight lines of 8 pixels, or four
+    panel,    // a panel of lines of 8 pixels: 128 pixels wide and eight lines, or four
 };
 
 enum class display_look : std::uint8_t { red_leds, colour_leds, oled };
@@ -90,6 +90,7 @@ struct display {
     // How the driver's bytes reach a display that comes on more than one
     // bus (an OLED on I2C or SPI): between the driver's code and the shared.
     std::string_view bus_driver = {};
+    int panel_columns = 128;  // a panel's width in pixels
 };
 
 std::span<const display> displays() noexcept;

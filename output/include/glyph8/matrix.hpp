@@ -47,11 +47,12 @@ struct matrix_settings {
     int max_current_ma = default_max_current_ma;
 
     static constexpr int most_modules = 16;
-    static constexpr int panel_columns = 128;
 
     bool panel() const noexcept { return shown_on->shape == display_shape::panel; }
     // The columns of one line of the display, and its lines of 8 pixels.
-    int columns() const noexcept { return panel() ? panel_columns : modules * glyph_side; }
+    int columns() const noexcept {
+        return panel() ? shown_on->panel_columns : modules * glyph_side;
+    }
     int lines() const noexcept { return panel() ? shown_on->panel_lines : 1; }
     // The top row of the line a panel scrolls across its middle (rows 28..35
     // of 64, 12..19 of 32); a row of modules shows it at its top.
