@@ -38,6 +38,12 @@ constexpr display_variant oled_variants[] = {
     {"flipped", "OLED_FLIPPED 1", "the same module mounted upside down, pins at the bottom"},
 };
 
+constexpr display_variant oled_spi_variants[] = {
+    {"module", "OLED_FLIPPED 0",
+     "the usual 7-pin module (GND VCC D0 D1 RES DC CS), pins at the top"},
+    {"flipped", "OLED_FLIPPED 1", "the same module mounted upside down, pins at the bottom"},
+};
+
 constexpr display_variant matrix_variants[] = {
     {"row-anode", "ROW_ANODE 1",
      "an LED lights while its row is HIGH and its column LOW (788BS, 1088BS parts)"},
@@ -55,6 +61,10 @@ constexpr std::string_view matrix_pins =
 
 constexpr std::string_view i2c_uno = "SDA to A4, SCL to A5, VCC to 5V, GND to GND";
 constexpr std::string_view i2c_mega = "SDA to 20, SCL to 21, VCC to 5V, GND to GND";
+constexpr std::string_view spi_oled_uno =
+    "D0 (clock) to 13, D1 (data) to 11, RES to 8, DC to 9, CS to 10, VCC to 5V, GND to GND";
+constexpr std::string_view spi_oled_mega =
+    "D0 (clock) to 52, D1 (data) to 51, RES to 8, DC to 9, CS to 10, VCC to 5V, GND to GND";
 
 const display table[] = {
     // clang-format off
@@ -101,6 +111,14 @@ const display table[] = {
      "128x32 SSD1306 OLED", oled_variants, display_shape::panel, 0, 1, 1, motion::page, 3000,
      display_look::oled, false, drivers::ssd1306, i2c_uno, i2c_mega, {3800, 250}, {4250, 250}, 1,
      drivers::oled, 4, drivers::oled_i2c},
+    {"ssd1306spi", "a 128x64 SSD1306 OLED (0.96\") on SPI, the 7-pin module: eight lines of text",
+     "128x64 SSD1306 OLED on SPI", oled_spi_variants, display_shape::panel, 0, 1, 1, motion::page,
+     3000, display_look::oled, false, drivers::ssd1306, spi_oled_uno, spi_oled_mega, {2200, 40},
+     {2670, 40}, 1, drivers::oled, 8, drivers::oled_spi},
+    {"sh1106spi", "a 128x64 SH1106 OLED (1.3\") on SPI, the 7-pin module: eight lines of text",
+     "128x64 SH1106 OLED on SPI", oled_spi_variants, display_shape::panel, 0, 1, 1, motion::page,
+     3000, display_look::oled, false, drivers::sh1106, spi_oled_uno, spi_oled_mega, {2200, 40},
+     {2670, 40}, 1, drivers::oled, 8, drivers::oled_spi},
     // clang-format on
 };
 

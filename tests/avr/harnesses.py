@@ -15,7 +15,7 @@ from dataclasses import dataclass, field
 
 from PIL import Image
 
-PANELS = {"ssd1306", "ssd1306x32", "sh1106"}
+PANELS = {"ssd1306", "ssd1306x32", "sh1106", "ssd1306spi", "sh1106spi"}
 
 
 @dataclass
@@ -131,6 +131,19 @@ def watch_i2c(harness_dir, program, mcu, settings, ms, device):
     mount = ["flipped"] if device != "ht16k33" and settings.get("--board") == "flipped" else []
     out, _ = run_harness([os.path.join(harness_dir, "i2c_harness"), program, mcu, device,
                           settings.get("--modules", "1"), str(ms), wiring, *mount])
+    return seen_on_bus(out)
+
+
+def watch_spi_oled(harness_dir, program, mcu, settings, ms, device):
+    mount = ["flipped"] if settings.get("--board") == "flipped" else []
+    out, _ = run_harness([os.path.join(harness_dir, "spi_oled_harness"), program, mcu, device,
+                          str(ms), *mount])
+    return seen_on_bus(out)
+
+
+def seen_on_bus(out):
+    """What the bus harnesses' lines say: the glass's pictures, the panel's
+    complaints and the longest write."""
     seen = Seen()
     bursts = []
     for line in out:
@@ -216,6 +229,8 @@ WATCHERS = {
     "ssd1306": lambda *a: watch_i2c(*a, "ssd1306"),
     "ssd1306x32": lambda *a: watch_i2c(*a, "ssd1306x32"),
     "sh1106": lambda *a: watch_i2c(*a, "sh1106"),
+    "ssd1306spi": lambda *a: watch_spi_oled(*a, "ssd1306"),
+    "sh1106spi": lambda *a: watch_spi_oled(*a, "sh1106"),
 }
 
 # The step the tests run at: short, but long enough for a display's write

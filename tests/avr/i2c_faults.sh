@@ -1,5 +1,5 @@
 #!/bin/sh
-# Runs i2c_test.py on every I2C driver, both boards, then once per fault
+# Runs bus_test.py on every I2C driver, both boards, then once per fault
 # planted in a driver: each good case must pass and each fault must fail.
 #   i2c_faults.sh HARNESS WORK [PYTHON]
 set -u
@@ -8,13 +8,13 @@ work=$2
 python=${3:-python3}
 here=$(dirname "$0")
 bad=0
-# i2c_test.py exits 10 when the panel did not show what the sketch meant,
+# bus_test.py exits 10 when the panel did not show what the sketch meant,
 # and otherwise non-zero when the check could not be made at all.
 good() {
-    "$python" "$here/i2c_test.py" "$harness" "$work" "$@" || bad=1
+    "$python" "$here/bus_test.py" "$harness" "$work" "$@" || bad=1
 }
 fault() {
-    "$python" "$here/i2c_test.py" "$harness" "$work" "$@"
+    "$python" "$here/bus_test.py" "$harness" "$work" "$@"
     rc=$?
     if [ $rc = 0 ]; then
         echo "  ^ the fault was not caught"

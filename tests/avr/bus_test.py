@@ -1,13 +1,14 @@
 #!/usr/bin/env python3
-"""Builds a small sketch around one of the I2C display drivers, as the sketch
-writer lays one out, runs it on i2c_harness and checks what the panel showed:
+"""Builds a small sketch around one of the drivers of displays on a bus (I2C,
+or an OLED's SPI), as the sketch writer lays one out, runs it on the bus's
+harness (i2c_harness, spi_oled_harness) and checks what the panel showed:
 every picture on the glass must be one the sketch meant, in order, with no
 error from the panel.
 
-    i2c_test.py HARNESS WORK NAME --display ssd1306|sh1106|ht16k33
-        [--panel DEVICE] [--mcu uno|mega] [--mode page|scroll] [--modules N]
-        [--define NAME=VALUE]... [--mutate OLD NEW]... [--plain] [--address A]
-        [--ms N]
+    bus_test.py HARNESS WORK NAME --display ssd1306|sh1106|ht16k33
+        [--bus i2c|spi] [--panel DEVICE] [--mcu uno|mega] [--mode page|scroll]
+        [--modules N] [--define NAME=VALUE]... [--mutate OLD NEW]... [--plain]
+        [--address A] [--ms N]
 
 --panel plays another controller than the driver is for; --mutate replaces
 text in the driver (to show that a fault is caught); --plain wires the
@@ -89,7 +90,7 @@ def strip(step, columns):
 
 def sketch(args, driver, columns):
     scroll = args.mode == "scroll"
-    s = "// glyph8 I2C driver test: %s\n" % args.name
+    s = "// glyph8 %s driver test: %s\n" % (args.bus.upper(), args.name)
     s += "#define MODULES %d\n#define COLUMNS %d\n" % (args.modules, columns)
     s += "#define MOST_MODULES MODULES\n"
     s += "#ifndef STEP_MS\n#define STEP_MS %d\n#endif\n" % args.step
@@ -215,6 +216,7 @@ def main():
     p.add_argument("work")
     p.add_argument("name")
     p.add_argument("--display", required=True)
+    p.add_argument("--bus", default="i2c", choices=["i2c", "spi"], help="an OLED's bus")
     p.add_argument("--panel")
     p.add_argument("--lines", type=int, default=8, help="an OLED's lines of 8 rows: 8 or 4")
     p.add_argument("--mcu", default="uno")
@@ -239,7 +241,7 @@ def main():
         with open(os.path.join(DRIVERS, args.display + ".ino")) as f:
             driver = f.read()
         if oled:  # the bus's part and the part the two OLED drivers share follow each
-            for part in ("oled_i2c.ino", "oled.ino"):
+            for part in ("oled_%s.ino" % args.bus, "oled.ino"):
                 with open(os.path.join(DRIVERS, part)) as f:
                     driver += f.read()
     for old, new in args.mutate:
@@ -254,7 +256,11 @@ def main():
     mcu = "atmega328p" if args.mcu == "uno" else "atmega2560"
     ms = args.ms or (100 + 6 * args.step + 150)
     run = [args.harness, elf, mcu, args.panel or args.display, str(args.modules), str(ms)]
-    if args.display == "ht16k33":
+    if args.bus == "spi":  # one module, and no address
+        run = [args.harness, elf, mcu, args.panel or args.display, str(ms)]
+        if args.flipped:
+            run.append("flipped")
+    elif args.display == "ht16k33":
         run.append("plain" if args.plain else "backpack")
     elif args.address or args.flipped:
         run.append(args.address or "0x3c")

@@ -1,0 +1,54 @@
+#!/bin/sh
+# Runs bus_test.py on the SPI OLED drivers, both controllers and boards, then
+# once per fault planted in the SPI part: each good case must pass and each
+# fault must fail.
+#   spi_faults.sh HARNESS WORK [PYTHON]
+set -u
+harness=$1
+work=$2
+python=${3:-python3}
+here=$(dirname "$0")
+bad=0
+# bus_test.py exits 10 when the panel did not show what the sketch meant,
+# and otherwise non-zero when the check could not be made at all.
+good() {
+    "$python" "$here/bus_test.py" "$harness" "$work" "$@" --bus spi || bad=1
+}
+fault() {
+    "$python" "$here/bus_test.py" "$harness" "$work" "$@" --bus spi
+    rc=$?
+    if [ $rc = 0 ]; then
+        echo "  ^ the fault was not caught"
+    fi
+    if [ $rc != 10 ]; then
+        bad=1
+    fi
+}
+for mcu in uno mega; do
+    for d in ssd1306 sh1106; do
+        good spi_${d}_page_$mcu --display $d --mcu $mcu --mode page
+        good spi_${d}_scroll_$mcu --display $d --mcu $mcu --mode scroll
+    done
+done
+good spi_sh1106_flipped --display sh1106 --define OLED_FLIPPED=1 --flipped
+good spi_ssd1306_flipped_scroll_mega --display ssd1306 --define OLED_FLIPPED=1 --flipped \
+    --mode scroll --mcu mega
+echo "-- faults (each must FAIL)"
+# RES left to float: the controller never reset.
+no_reset() {
+    "$@" --mutate "pinMode(oledResetPin, OUTPUT);
+    digitalWrite(oledResetPin, LOW);
+    delay(1);
+    digitalWrite(oledResetPin, HIGH);" ""
+}
+no_reset fault spi_no_reset --display ssd1306
+no_reset fault spi_no_reset_sh1106_mega --display sh1106 --mcu mega
+fault spi_dc_reversed --display ssd1306 --mutate "data ? HIGH : LOW" "data ? LOW : HIGH"
+fault spi_cs_on_another_pin --display sh1106 --mutate "oledCsPin = 10" "oledCsPin = 7"
+fault spi_8mhz_on_sh1106 --display sh1106 --mutate "oledSpi(4000000" "oledSpi(8000000"
+fault spi_ssd1306_on_sh1106 --display ssd1306 --panel sh1106
+fault spi_upright_on_flipped --display ssd1306 --flipped
+if [ $bad = 0 ]; then
+    echo "every case passed and every fault was caught"
+fi
+exit $bad
