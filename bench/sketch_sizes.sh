@@ -13,7 +13,7 @@ s = '天地玄黃宇宙洪荒日月盈昃辰宿列張寒來暑往秋收冬藏閏
 print(s[:int(sys.argv[1])], end='')" "$1"
 }
 printf '%-8s %-5s %5s %14s %14s\n' display board chars flash ram
-for display in max7219 matrix hc595 ws2812 ht16k33 ssd1306 sh1106 ssd1306x32 ssd1306spi sh1106spi; do
+for display in max7219 matrix hc595 ws2812 ht16k33 ssd1306 sh1106 ssd1306x32 ssd1306spi sh1106spi pcd8544; do
     for board in uno mega; do
         fqbn=arduino:avr:uno
         [ "$board" = mega ] && fqbn=arduino:avr:mega:cpu=atmega2560

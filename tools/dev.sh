@@ -95,6 +95,7 @@ pictures=(
     'docs/message.gif           build/glyph8-cli --preview "你好，世界 Hello" >"$out"'
     'docs/oled.gif              build/glyph8-cli --preview --display ssd1306 "$(printf "天氣很好，今天去公園散步。\n歡迎光臨 Hello, World!\n八乘八的中文字，一行十六個字，一個畫面八行。\nLong English lines break between words, as a reader expects.")" >"$out"'
     'docs/oled32.gif            build/glyph8-cli --preview --display ssd1306x32 "$(printf "你好，世界！小小的 0.91 吋 OLED，\n一個畫面四行字。\nHello from a 128x32 panel: four lines, then the next screen.")" >"$out"'
+    'docs/lcd.gif               build/glyph8-cli --preview --display pcd8544 "$(printf "你好，世界！諾基亞 5110 的螢幕，一行十個字。\nHello from an 84x48 LCD: six lines, then the next screen.")" >"$out"'
     'docs/ws2812.gif            build/glyph8-cli --preview --display ws2812 --modules 2 --color 2080FF "歡迎光臨" >"$out"'
 )
 

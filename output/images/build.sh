@@ -14,7 +14,7 @@ out=$2
 mkdir -p "$out"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-displays=(max7219 ht16k33 ssd1306 sh1106 matrix hc595 ws2812 ssd1306x32 ssd1306spi sh1106spi)
+displays=(max7219 ht16k33 ssd1306 sh1106 matrix hc595 ws2812 ssd1306x32 ssd1306spi sh1106spi pcd8544)
 boards=("uno arduino:avr:uno" "mega arduino:avr:mega:cpu=atmega2560")
 for display in "${displays[@]}"; do
     for entry in "${boards[@]}"; do

@@ -44,6 +44,10 @@ constexpr display_variant oled_spi_variants[] = {
     {"flipped", "OLED_FLIPPED 1", "the same module mounted upside down, pins at the bottom"},
 };
 
+constexpr display_variant pcd8544_variants[] = {
+    {"module", "", "the usual 8-pin board (RST CE DC DIN CLK VCC BL GND), pins at the top"},
+};
+
 constexpr display_variant matrix_variants[] = {
     {"row-anode", "ROW_ANODE 1",
      "an LED lights while its row is HIGH and its column LOW (788BS, 1088BS parts)"},
@@ -119,6 +123,14 @@ const display table[] = {
      "128x64 SH1106 OLED on SPI", oled_spi_variants, display_shape::panel, 0, 1, 1, motion::page,
      3000, display_look::oled, false, drivers::sh1106, spi_oled_uno, spi_oled_mega, {2200, 40},
      {2670, 40}, 1, drivers::oled, 8, drivers::oled_spi},
+    {"pcd8544", "a Nokia 5110 LCD (84x48, PCD8544) on SPI: six lines of text",
+     "Nokia 5110 LCD (PCD8544)", pcd8544_variants, display_shape::panel, 0, 1, 1, motion::page,
+     3000, display_look::lcd, false, drivers::pcd8544,
+     "CLK to 13, DIN to 11, DC to 9, CE to 10, RST to 8, VCC to 3.3V, GND to GND; "
+     "on a 5 V board through a level shifter or 10 kohm in each signal line",
+     "CLK to 52, DIN to 51, DC to 9, CE to 10, RST to 8, VCC to 3.3V, GND to GND; "
+     "through a level shifter or 10 kohm in each signal line",
+     {2000, 40}, {2370, 40}, 1, {}, 6, {}, 84},
     // clang-format on
 };
 

@@ -118,7 +118,8 @@ void rgb(std::string& out, std::uint32_t c) {
 }
 
 // How a display is drawn: LEDs (round-cornered squares on a dark board,
-// with a gap between modules) or an OLED's pixels (light on black).
+// with a gap between modules), an OLED's pixels (light on black) or an
+// LCD's (dark on grey-green).
 struct look {
     int pitch;                             // pixels from one LED or pixel to the next
     int dot;                               // an LED's or pixel's side
@@ -144,6 +145,8 @@ look look_of(const matrix_settings& m) {
         }
         case display_look::oled:
             return {4, 4, 16, false, {oled_bezel, oled_lit, oled_dark, oled_bezel}};
+        case display_look::lcd:
+            return {4, 4, 16, false, {lcd_bezel, lcd_lit, lcd_dark, lcd_bezel}};
         case display_look::red_leds:
             break;
     }

@@ -23,7 +23,7 @@ check() { # NAME OPTIONS...
         failed=1
     fi
 }
-for display in max7219 matrix hc595 ws2812 ht16k33 ssd1306 sh1106 ssd1306x32 ssd1306spi sh1106spi; do
+for display in max7219 matrix hc595 ws2812 ht16k33 ssd1306 sh1106 ssd1306x32 ssd1306spi sh1106spi pcd8544; do
     check "${display}_scroll" --display "$display" --scroll 60
     check "${display}_page" --display "$display" --page 500
 done

@@ -121,6 +121,9 @@ const block_case block_cases[] = {
     {"oled_page_many_lines", "ssd1306", "module", 1, motion::page, 300, 8, 30, 0},
     {"oled32_page_many_lines", "ssd1306x32", "module", 1, motion::page, 300, 8, 30, 0},
     {"oled_flipped_scroll", "sh1106", "flipped", 1, motion::scroll, 5, 8, 2, 0},
+    {"oled_spi_page", "ssd1306spi", "module", 1, motion::page, 40, 8, 12, 0},
+    {"lcd_page_many_lines", "pcd8544", "module", 1, motion::page, 300, 8, 30, 0},
+    {"lcd_scroll", "pcd8544", "module", 1, motion::scroll, 5, 8, 2, 0},
     {"matrix_cathode", "matrix", "row-cathode", 1, motion::scroll, 4, 6, 4, 0},
     // More than 256 distinct pieces: the sketch's message index is 16 bits.
     {"wide_index", "hc595", "row-anode", 1, motion::scroll, 400, 3, 300, 0},

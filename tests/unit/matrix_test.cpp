@@ -91,21 +91,25 @@ TEST(Frames, APanelPagesAndScrollsByItsOwnRows) {
     struct row {
         const char* display;
         std::size_t screens;
-        int middle;  // the page of the scrolling line's lower half
+        std::size_t per_line;  // characters a line holds
+        int middle;            // the page of the scrolling line's lower half
     };
-    for (const row r : {row{"ssd1306", 2, 4}, row{"ssd1306x32", 3, 2}}) {
+    for (const row r :
+         {row{"ssd1306", 2, 2, 4}, row{"ssd1306x32", 3, 2, 2}, row{"pcd8544", 4, 1, 3}}) {
         SCOPED_TRACE(r.display);
         const matrix_settings paged = on(r.display, 1, motion::page);
         const frames f(s, paged);
         EXPECT_EQ(f.count(), r.screens);
         // The last screen starts at line (screens - 1) * lines.
         const auto last = shown(f, r.screens - 1, paged);
-        EXPECT_EQ(last[0], s.columns[(r.screens - 1) * paged.lines() * 128]);
+        const std::size_t lines = static_cast<std::size_t>(paged.lines());
+        EXPECT_EQ(last[0], s.columns[(r.screens - 1) * lines * r.per_line * 64]);
         // Scrolling: the first column enters at the right, across the middle rows.
         const matrix_settings scrolled = on(r.display, 1, motion::scroll);
         const auto first = shown(frames(s, scrolled), 1, scrolled);
-        const std::size_t at = static_cast<std::size_t>(r.middle) * 128 + 127;
-        EXPECT_EQ(first[at - 128], (s.columns[0] << 4) & 0xFF);
+        const std::size_t width = static_cast<std::size_t>(scrolled.columns());
+        const std::size_t at = static_cast<std::size_t>(r.middle) * width + width - 1;
+        EXPECT_EQ(first[at - width], (s.columns[0] << 4) & 0xFF);
         EXPECT_EQ(first[at], s.columns[0] >> 4);
     }
 }

@@ -37,7 +37,7 @@ enum class display_shape : std::uint8_t {
     panel,    // a panel of lines of 8 pixels: 128 pixels wide and eight lines, or four
 };
 
-enum class display_look : std::uint8_t { red_leds, colour_leds, oled };
+enum class display_look : std::uint8_t { red_leds, colour_leds, oled, lcd };
 
 enum class motion : std::uint8_t { scroll, page };
 

@@ -60,5 +60,9 @@ inline constexpr std::uint32_t led_unlit = 0x303030;
 inline constexpr std::uint32_t oled_lit = 0xD8ECFF;
 inline constexpr std::uint32_t oled_dark = 0x000000;
 inline constexpr std::uint32_t oled_bezel = 0x181818;
+// A reflective LCD: dark pixels on grey-green glass, in a dark frame.
+inline constexpr std::uint32_t lcd_lit = 0x1A2418;
+inline constexpr std::uint32_t lcd_dark = 0x9CAA8C;
+inline constexpr std::uint32_t lcd_bezel = 0x282C28;
 
 }  // namespace glyph8
