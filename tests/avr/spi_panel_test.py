@@ -1,12 +1,12 @@
 #!/usr/bin/env python3
-"""Checks spi_oled_harness with a small sketch of its own, before any SPI
+"""Checks spi_panel_harness with a small sketch of its own, before any SPI
 OLED driver exists: the sketch pulses RES, sends an SSD1306's or SH1106's
 set-up commands and one page of columns, then blanks the rest of the RAM.
 Each row of CASES builds it for an Uno or a Mega, plain or with a fault
 planted, and says what the simulated panel must make of it: the page shown
 with no error, or an error line (and, for most faults, the page not shown).
 
-    spi_oled_test.py HARNESS WORK
+    spi_panel_test.py HARNESS WORK
 
 Exits 0 when every row came out as it says, 1 otherwise."""
 import os

@@ -4,7 +4,7 @@
  * controller is the one the I2C harness plays (oled_model.c); this harness
  * is its serial interface and its RES pin, from the datasheets.
  *
- *     spi_oled_harness PROGRAM MCU DEVICE SIMULATED_MS [flipped]
+ *     spi_panel_harness PROGRAM MCU DEVICE SIMULATED_MS [flipped]
  *
  * PROGRAM is the sketch's ELF, or a flat flash image: FILE.hex (Intel HEX)
  * or FILE.bin (raw bytes from address 0). MCU atmega328p|atmega2560; DEVICE
@@ -310,7 +310,7 @@ int main(int argc, char** argv) {
     flipped = argc == 6 && strcmp(argv[5], "flipped") == 0;
     if (argc != 5 && !flipped) {
         fprintf(stderr,
-                "usage: spi_oled_harness ELF|FLASH.hex|FLASH.bin atmega328p|atmega2560 "
+                "usage: spi_panel_harness ELF|FLASH.hex|FLASH.bin atmega328p|atmega2560 "
                 "ssd1306|ssd1306x32|sh1106 SIMULATED_MS [flipped]\n");
         return 2;
     }
