@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Builds a small sketch around one of the drivers of displays on a bus (I2C,
 or an OLED's SPI), as the sketch writer lays one out, runs it on the bus's
-harness (i2c_harness, spi_oled_harness) and checks what the panel showed:
+harness (i2c_harness, spi_panel_harness) and checks what the panel showed:
 every picture on the glass must be one the sketch meant, in order, with no
 error from the panel.
 

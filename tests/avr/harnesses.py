@@ -136,7 +136,7 @@ def watch_i2c(harness_dir, program, mcu, settings, ms, device):
 
 def watch_spi_oled(harness_dir, program, mcu, settings, ms, device):
     mount = ["flipped"] if settings.get("--board") == "flipped" else []
-    out, _ = run_harness([os.path.join(harness_dir, "spi_oled_harness"), program, mcu, device,
+    out, _ = run_harness([os.path.join(harness_dir, "spi_panel_harness"), program, mcu, device,
                           str(ms), *mount])
     return seen_on_bus(out)
 

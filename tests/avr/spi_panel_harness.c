@@ -1,15 +1,19 @@
-/* Runs a sketch on a simulated ATmega328P or ATmega2560 and plays the
- * 7-pin SPI OLED module it drives: an SSD1306 (128x64 or 128x32 glass) or
- * an SH1106, on 4-wire SPI with CS, D/C and RES from the MCU's pins. The
- * controller is the one the I2C harness plays (oled_model.c); this harness
- * is its serial interface and its RES pin, from the datasheets.
+/* Runs a sketch on a simulated ATmega328P or ATmega2560 and plays the SPI
+ * display module it drives: a 7-pin OLED module, with an SSD1306 (128x64
+ * or 128x32 glass) or an SH1106, or the 84x48 Nokia 5110 LCD module with a
+ * PCD8544, each on 4-wire SPI with its chip select, D/C and RES from the
+ * MCU's pins. The OLED controllers are the ones the I2C harness plays
+ * (oled_model.c), the LCD's is pcd8544_model.c; this harness is their
+ * serial interface and their RES pin, from the datasheets.
  *
- *     spi_oled_harness PROGRAM MCU DEVICE SIMULATED_MS [flipped]
+ *     spi_panel_harness PROGRAM MCU DEVICE SIMULATED_MS [flipped]
  *
  * PROGRAM is the sketch's ELF, or a flat flash image: FILE.hex (Intel HEX)
  * or FILE.bin (raw bytes from address 0). MCU atmega328p|atmega2560; DEVICE
- * ssd1306|ssd1306x32|sh1106; "flipped" when the module is mounted upside
- * down. The module is wired as the sketches wire it:
+ * ssd1306|ssd1306x32|sh1106|pcd8544; "flipped" when an OLED module is
+ * mounted upside down. The modules are wired as the sketches wire them (the
+ * LCD module's CE, DC, RST, DIN and CLK where the OLED's CS, DC, RES, D1 and
+ * D0 are):
  *     Uno:  SCK (D0) 13 = PB5, MOSI (D1) 11 = PB3, CS 10 = PB2, DC 9 = PB1,
  *           RES 8 = PB0
  *     Mega: SCK 52 = PB1, MOSI 51 = PB2, CS 10 = PB4, DC 9 = PH6, RES 8 = PH5
@@ -22,7 +26,7 @@
  *                             idle for 1 ms
  *     E T MESSAGE             the panel would not do what the sketch meant
  * Times are milliseconds of simulated time; IMAGE as i2c_harness prints an
- * OLED's. */
+ * OLED's, and for the LCD its 6 banks of 84 columns the same way. */
 #include <simavr/avr_spi.h>
 #include <simavr/sim_avr.h>
 #include <simavr/sim_cycle_timers.h>
@@ -34,6 +38,7 @@
 
 #include "flash_image.h"
 #include "oled_model.h"
+#include "pcd8544_model.h"
 
 enum { spcr = 0x4C, spsr = 0x4D, spdr = 0x4E };
 enum { ddrb = 0x24, ddrh = 0x101 }; /* each PORT register is the byte after its DDR */
@@ -52,7 +57,8 @@ void report(const char* message, int value) {
 
 /* ---- what the datasheets ask of the serial interface and RES ---- */
 
-/* The shortest SCLK period and RES low pulse each controller takes.
+/* The shortest SCLK period and RES low pulse each controller takes, and
+ * the model that plays it.
  * SSD1306 (Solomon Systech, Advance Information): 4-wire serial interface
  * timing in the AC characteristics (section 13), clock cycle time tcycle
  * 100 ns at least; RES# low for at least 3 us (t1, power on sequence,
@@ -61,16 +67,33 @@ void report(const char* message, int value) {
  * SH1106 (Sino Wealth V2.6): serial interface timing in the AC
  * characteristics, serial clock cycle tSCYC 250 ns at VDD1 = 2.4 - 3.5 V (500 ns
  * below; the modules run its logic at 3.3 V); reset timing, RES low pulse
- * width tRW 10 us at least. */
-struct controller_limits {
+ * width tRW 10 us at least.
+ * PCD8544 (Philips, Product specification 1999 Apr 12): section 12 (AC
+ * characteristics), SCLK clock frequency 0 to 4.0 MHz, cycle time Tcy
+ * 250 ns at least (section 6.1.8: 0.0 to 4.0 Mbits/s); RES LOW pulse width
+ * tWL(RES) 100 ns at least, which puts the registers to the state of
+ * section 8.2. */
+struct panel {
     const char* name;
     int shortest_clock_ns;
     int shortest_reset_ns;
+    void (*power_up)(void);
+    void (*reset)(void);
+    void (*command)(int b);
+    void (*data)(int b);
+    void (*image)(char* out);
+    int scrolls; /* an OLED's scrolling is reported when left running */
 };
-static const struct controller_limits limits_of[2] = {
-    [ssd1306] = {"SSD1306", 100, 3000},
-    [sh1106] = {"SH1106", 250, 10000},
+enum { pcd8544 = sh1106 + 1 };
+static const struct panel panels[3] = {
+    [ssd1306] = {"SSD1306", 100, 3000, oled_reset, oled_reset_registers, oled_command, oled_data,
+                 oled_image, 1},
+    [sh1106] = {"SH1106", 250, 10000, oled_reset, oled_reset_registers, oled_command, oled_data,
+                oled_image, 1},
+    [pcd8544] = {"PCD8544", 250, 100, pcd8544_power_up, pcd8544_reset, pcd8544_command,
+                 pcd8544_data, pcd8544_image, 0},
 };
+static const struct panel* panel;
 
 /* ---- the module's pins ---- */
 
@@ -101,15 +124,17 @@ static void settle(void) {
                (double)burst_end * 1000.0 / avr->frequency, burst_bytes);
         in_burst = 0;
     }
-    oled_image(image);
+    panel->image(image);
     if (strcmp(image, shown) != 0) {
         printf("F %.3f %s\n", now_ms(), image);
         strcpy(shown, image);
     }
-    if (oled.scrolling && oled.on && !scroll_reported) {
-        report("scrolling left running", 0);
+    if (panel->scrolls) {
+        if (oled.scrolling && oled.on && !scroll_reported) {
+            report("scrolling left running", 0);
+        }
+        scroll_reported = oled.scrolling;
     }
-    scroll_reported = oled.scrolling;
     fflush(stdout);
 }
 
@@ -136,7 +161,7 @@ static int lost_unreset_reported, lost_in_reset_reported;
 /* A byte went out on SCK/MOSI. The datasheets: the serial interface is held
  * initialised while CS is high and the clock does nothing then; D/C is read
  * with the byte's eighth clock (SSD1306 section 8.1.3, SH1106 "4-wire Serial
- * Interface"). */
+ * Interface", PCD8544 section 8 and its serial bus protocol). */
 static void byte_on_wires(int b) {
     if (!in_burst) {
         in_burst = 1;
@@ -158,7 +183,8 @@ static void byte_on_wires(int b) {
     }
     if (!was_reset) {
         /* RES floats on these modules: until the sketch pulses it, the
-         * controller's registers and interface are in no known state. */
+         * controller's registers and interface are in no known state
+         * (PCD8544 section 8.1: "A RES pulse must be applied"). */
         if (!lost_unreset_reported) {
             report("byte 0x%02x sent before RES was held low long enough to reset: lost", b);
         }
@@ -166,9 +192,9 @@ static void byte_on_wires(int b) {
         return;
     }
     if (level(dc) == 1) {
-        oled_data(b);
+        panel->data(b);
     } else {
-        oled_command(b);
+        panel->command(b);
     }
 }
 
@@ -221,14 +247,15 @@ static void on_spdr(struct avr_t* a, avr_io_addr_t addr, uint8_t value, void* pa
                value);
         pins_reported = 1;
     }
-    const int limit = limits_of[device].shortest_clock_ns;
+    const int limit = panel->shortest_clock_ns;
     const long period_ns = (long)divisor * 1000000000L / (long)a->frequency;
     if (spi_pins_driven && level(cs) == 0 && period_ns < limit && !clock_reported) {
         /* The controller may take any bit wrong: the datasheet promises
          * nothing past its shortest clock period. */
-        report(device == sh1106 ? "SPI clock of %d kHz is past the SH1106's 4000 kHz"
-                                : "SPI clock of %d kHz is past the SSD1306's 10000 kHz",
-               (int)(a->frequency / 1000 / (unsigned)divisor));
+        char message[96];
+        snprintf(message, sizeof message, "SPI clock of %%d kHz is past the %s's %d kHz",
+                 panel->name, 1000000 / limit);
+        report(message, (int)(a->frequency / 1000 / (unsigned)divisor));
         clock_reported = 1;
     }
 }
@@ -259,8 +286,8 @@ static void on_res(int now) {
         /* A shorter pulse is no reset, and is not reported: pinMode() makes
          * one as it turns RES into an output before the sketch drives it
          * high. Bytes sent before a real one are. */
-        if (ns >= (avr_cycle_count_t)limits_of[device].shortest_reset_ns) {
-            oled_reset_registers();
+        if (ns >= (avr_cycle_count_t)panel->shortest_reset_ns) {
+            panel->reset();
             was_reset = 1;
             shift_bits = 0;
         }
@@ -310,18 +337,24 @@ int main(int argc, char** argv) {
     flipped = argc == 6 && strcmp(argv[5], "flipped") == 0;
     if (argc != 5 && !flipped) {
         fprintf(stderr,
-                "usage: spi_oled_harness ELF|FLASH.hex|FLASH.bin atmega328p|atmega2560 "
-                "ssd1306|ssd1306x32|sh1106 SIMULATED_MS [flipped]\n");
+                "usage: spi_panel_harness ELF|FLASH.hex|FLASH.bin atmega328p|atmega2560 "
+                "ssd1306|ssd1306x32|sh1106|pcd8544 SIMULATED_MS [flipped]\n");
         return 2;
     }
     glass_rows = strcmp(argv[3], "ssd1306x32") == 0 ? 32 : 64;
     device = strcmp(argv[3], "ssd1306") == 0 || glass_rows == 32 ? ssd1306
              : strcmp(argv[3], "sh1106") == 0                    ? sh1106
+             : strcmp(argv[3], "pcd8544") == 0                   ? pcd8544
                                                                  : -1;
     if (device < 0) {
         fprintf(stderr, "harness: no device %s\n", argv[3]);
         return 2;
     }
+    if (device == pcd8544 && flipped) {
+        fprintf(stderr, "harness: the PCD8544 is played upright only\n");
+        return 2;
+    }
+    panel = &panels[device];
     const double ms = atof(argv[4]);
     const int mega = strcmp(argv[2], "atmega2560") == 0;
     if (mega) {
@@ -357,8 +390,8 @@ int main(int argc, char** argv) {
         fprintf(stderr, "harness: %s has no SPI\n", argv[2]);
         return 2;
     }
-    oled_reset();
-    oled_image(shown);
+    panel->power_up();
+    panel->image(shown);
     printf("F 0.000 %s\n", shown);
     avr_register_io_write(avr, spdr, on_spdr, NULL);
     avr_irq_register_notify(avr_io_getirq(avr, AVR_IOCTL_SPI_GETIRQ(0), SPI_IRQ_OUTPUT),
