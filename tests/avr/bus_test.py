@@ -5,7 +5,7 @@ harness (i2c_harness, spi_panel_harness) and checks what the panel showed:
 every picture on the glass must be one the sketch meant, in order, with no
 error from the panel.
 
-    bus_test.py HARNESS WORK NAME --display ssd1306|sh1106|ht16k33
+    bus_test.py HARNESS WORK NAME --display ssd1306|sh1106|ht16k33|pcd8544
         [--bus i2c|spi] [--panel DEVICE] [--mcu uno|mega] [--mode page|scroll]
         [--modules N] [--define NAME=VALUE]... [--mutate OLD NEW]... [--plain]
         [--address A] [--ms N]
@@ -67,13 +67,13 @@ def table(name, values):
     return "const byte %s[] PROGMEM = {%s};\n" % (name, ", ".join("0x%02x" % v for v in values))
 
 
-def screen(n, lines):
+def screen(n, lines, width):
     """Screen n of the page test: 0 is the test pattern on line 0; then the
     panel's lines of glyphs, line p showing glyph (p + n) % 8, the cell n % 16
     of each line inverted."""
     out = []
     for page in range(lines):
-        for c in range(128):
+        for c in range(width):
             if n == 0:
                 out.append(ARROW[c] if page == 0 and c < 8 else 0)
                 continue
@@ -116,8 +116,8 @@ byte frame[COLUMNS];
 word screenAt;
 void screenBegin() { screenAt = 0; }
 byte screenColumn() {
-    const byte page = screenAt >> 7;
-    const byte column = screenAt & 127;
+    const byte page = screenAt / COLUMNS;
+    const byte column = screenAt % COLUMNS;
     ++screenAt;
     if (screenNumber == 0) {
         return page == 0 && column < 8 ? frame[column] : 0;
@@ -199,14 +199,14 @@ def expected(args, columns):
             pics.append("".join("%02x" % v for v in strip(step, columns)))
         elif args.mode == "scroll":
             cols = strip(step, columns)
-            glass = [0] * (128 * args.lines)
+            glass = [0] * (columns * args.lines)
             middle = args.lines // 2  # rows 28..35 of 64, 12..19 of 32
-            for c in range(128):
-                glass[(middle - 1) * 128 + c] = (cols[c] << 4) & 0xFF
-                glass[middle * 128 + c] = cols[c] >> 4
+            for c in range(columns):
+                glass[(middle - 1) * columns + c] = (cols[c] << 4) & 0xFF
+                glass[middle * columns + c] = cols[c] >> 4
             pics.append("".join("%02x" % v for v in glass))
         else:
-            pics.append("".join("%02x" % v for v in screen(step, args.lines)))
+            pics.append("".join("%02x" % v for v in screen(step, args.lines, columns)))
     return pics
 
 
@@ -218,7 +218,7 @@ def main():
     p.add_argument("--display", required=True)
     p.add_argument("--bus", default="i2c", choices=["i2c", "spi"], help="an OLED's bus")
     p.add_argument("--panel")
-    p.add_argument("--lines", type=int, default=8, help="an OLED's lines of 8 rows: 8 or 4")
+    p.add_argument("--lines", type=int, help="a panel's lines of 8 rows: 8 or 4 on an OLED")
     p.add_argument("--mcu", default="uno")
     p.add_argument("--mode", default="page")
     p.add_argument("--modules", type=int, default=1)
@@ -234,7 +234,11 @@ def main():
         args.mode = "scroll"
     args.step = 250 if args.mode == "page" else 40
     oled = args.display in ("ssd1306", "sh1106") or (args.display == "none" and args.modules == 1)
-    columns = 128 if oled else args.modules * 8
+    lcd = args.display == "pcd8544"  # on SPI, with a driver of its own
+    if lcd:
+        args.bus = "spi"
+    args.lines = args.lines or (6 if lcd else 8)
+    columns = 84 if lcd else 128 if oled else args.modules * 8
     if args.display == "none":
         driver = NO_DRIVER
     else:

@@ -15,7 +15,9 @@ from dataclasses import dataclass, field
 
 from PIL import Image
 
-PANELS = {"ssd1306", "ssd1306x32", "sh1106", "ssd1306spi", "sh1106spi"}
+# Each panel's glass: columns, and lines of 8 rows.
+PANELS = {"ssd1306": (128, 8), "ssd1306x32": (128, 4), "sh1106": (128, 8),
+          "ssd1306spi": (128, 8), "sh1106spi": (128, 8), "pcd8544": (84, 6)}
 
 
 @dataclass
@@ -35,8 +37,8 @@ def look_of(display, settings):
     panel = display in PANELS
     modules = int(settings.get("--modules", 1))
     if panel:
-        lines = 4 if display == "ssd1306x32" else 8
-        return Look(display, 1, 128, lines, "--page" in settings, True, 4, 4, 16)
+        columns, lines = PANELS[display]
+        return Look(display, 1, columns, lines, "--page" in settings, True, 4, 4, 16)
     return Look(display, modules, modules * 8, 1, False, False, 8, 6, 8)
 
 
@@ -73,8 +75,8 @@ def pattern_frame(look):
     if look.panel and not look.paged_panel:
         middle = look.lines // 2  # rows 28..35 of 64: pages 3 and 4
         for x, b in enumerate(arrow):
-            display[(middle - 1) * 128 + x] = (b << 4) & 0xFF
-            display[middle * 128 + x] = b >> 4
+            display[(middle - 1) * look.columns + x] = (b << 4) & 0xFF
+            display[middle * look.columns + x] = b >> 4
     else:
         display[:8] = arrow
     return bytes(display).hex()
@@ -134,7 +136,7 @@ def watch_i2c(harness_dir, program, mcu, settings, ms, device):
     return seen_on_bus(out)
 
 
-def watch_spi_oled(harness_dir, program, mcu, settings, ms, device):
+def watch_spi(harness_dir, program, mcu, settings, ms, device):
     mount = ["flipped"] if settings.get("--board") == "flipped" else []
     out, _ = run_harness([os.path.join(harness_dir, "spi_panel_harness"), program, mcu, device,
                           str(ms), *mount])
@@ -229,8 +231,9 @@ WATCHERS = {
     "ssd1306": lambda *a: watch_i2c(*a, "ssd1306"),
     "ssd1306x32": lambda *a: watch_i2c(*a, "ssd1306x32"),
     "sh1106": lambda *a: watch_i2c(*a, "sh1106"),
-    "ssd1306spi": lambda *a: watch_spi_oled(*a, "ssd1306"),
-    "sh1106spi": lambda *a: watch_spi_oled(*a, "sh1106"),
+    "ssd1306spi": lambda *a: watch_spi(*a, "ssd1306"),
+    "sh1106spi": lambda *a: watch_spi(*a, "sh1106"),
+    "pcd8544": lambda *a: watch_spi(*a, "pcd8544"),
 }
 
 # The step the tests run at: short, but long enough for a display's write

@@ -45,6 +45,9 @@ CASES = {
     "ssd1306x32_scroll_uno": (["--display", "ssd1306x32", "--scroll", "20"], "OK 好"),
     "sh1106_flipped_page_uno": (["--display", "sh1106", "--board", "flipped", "--page", "150"],
                                 "你好\nFlipped"),
+    "pcd8544_page_mega": (["--display", "pcd8544", "--page", "150", "--arduino", "mega"],
+                          "諾基亞 5110\nHello, 世界\n三\n四\n五\n六\n第二個畫面"),
+    "pcd8544_scroll_uno": (["--display", "pcd8544", "--scroll", "20"], "LCD 好"),
     "ssd1306spi_page_uno": (["--display", "ssd1306spi", "--page", "150"], "歡迎光臨\nSPI, 世界"),
     "ssd1306spi_scroll_mega": (["--display", "ssd1306spi", "--scroll", "20", "--arduino", "mega"],
                                "Hi 你"),
@@ -63,6 +66,7 @@ CASES = {
     # No block: the program alone.
     "cross_no_block_max7219_uno": (["--display", "max7219", "--modules", "4"], "Hi"),
     "cross_no_block_ws2812_mega": (["--display", "ws2812", "--arduino", "mega"], "Hi"),
+    "cross_no_block_pcd8544_uno": (["--display", "pcd8544"], "Hi"),
     # A block with one byte changed after its check was made.
     "cross_damaged_ssd1306_mega": (["--display", "ssd1306", "--arduino", "mega"], "Hi"),
     "cross_damaged_matrix_uno": (["--display", "matrix"], "Hi"),
@@ -86,10 +90,11 @@ def cross_frame(look):
     line = [(1 << (c & 7)) | (0x80 >> (c & 7)) for c in range(look.columns)]
     if not look.panel:
         return bytes(line).hex()
-    display = [0] * (128 * 8)
-    for x, b in enumerate(line):  # rows 28..35: pages 3 and 4
-        display[3 * 128 + x] = (b << 4) & 0xFF
-        display[4 * 128 + x] = b >> 4
+    display = [0] * (look.columns * look.lines)
+    middle = look.lines // 2  # rows 28..35 of 64: pages 3 and 4
+    for x, b in enumerate(line):
+        display[(middle - 1) * look.columns + x] = (b << 4) & 0xFF
+        display[middle * look.columns + x] = b >> 4
     return bytes(display).hex()
 
 
