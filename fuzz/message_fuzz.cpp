@@ -69,7 +69,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;  // wider than any board holds: refused
     }
     using glyph8::output::motion;
-    for (const char* name : {"max7219", "ssd1306", "ssd1306x32"}) {
+    for (const char* name : {"max7219", "ssd1306", "ssd1306x32", "pcd8544"}) {
         for (const int modules : {1, 3}) {
             for (const motion mode : {motion::page, motion::scroll}) {
                 glyph8::output::matrix_settings m;

@@ -21,7 +21,7 @@ const byte lcdWidth = 84;
 const byte lcdBanks = PANEL_LINES;  // of 8 rows
 
 // The chip takes 4 MHz; half of it leaves room for the resistors some
-// boards put in its lines, and a whole screen still takes under 4 ms.
+// boards put in its lines, and a whole screen still takes about 4 ms.
 const SPISettings lcdSpi(2000000, MSBFIRST, SPI_MODE0);
 
 // The extended instructions first (H = 1), then the basic ones (H = 0).
