@@ -30,6 +30,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "bus_trace.h"
 #include "flash_image.h"
 #include "oled_model.h"
 
@@ -40,16 +41,6 @@ static avr_t* avr;
 static int modules;
 static int backpack = 1;
 static int oled_address = 0x3C;
-
-static double now_ms(void) {
-    return (double)avr->cycle * 1000.0 / avr->frequency;
-}
-
-void report(const char* message, int value) {
-    printf("E %.3f ", now_ms());
-    printf(message, value);
-    printf("\n");
-}
 
 /* ---- the HT16K33s ---- */
 
@@ -134,9 +125,6 @@ static avr_irq_t* twi_input;
 static avr_io_t* twi_io;
 static int target = -1; /* the module addressed, -1 for none */
 static int first_byte, expect_control, data_mode, stream;
-static avr_cycle_count_t burst_start, burst_end, last_activity;
-static int burst_bytes, in_burst;
-static char image[2 * 1024 + 1], shown[2 * 1024 + 1];
 static int scroll_reported, blink_reported;
 
 static void current_image(char* out) {
@@ -147,47 +135,17 @@ static void current_image(char* out) {
     }
 }
 
-static void settle(void) {
-    if (in_burst) {
-        printf("B %.3f %.3f %d\n", (double)burst_start * 1000.0 / avr->frequency,
-               (double)burst_end * 1000.0 / avr->frequency, burst_bytes);
-        in_burst = 0;
-    }
-    current_image(image);
-    if (strcmp(image, shown) != 0) {
-        printf("F %.3f %s\n", now_ms(), image);
-        strcpy(shown, image);
-    }
+/* What a person would notice left on once the bus is quiet. */
+static void when_quiet(const char* picture) {
     if (device != ht16k33 && oled.scrolling && oled.on && !scroll_reported) {
         report("scrolling left running", 0);
     }
     scroll_reported = device != ht16k33 && oled.scrolling;
-    const int blinking = strcmp(image, "blink") == 0;
+    const int blinking = strcmp(picture, "blink") == 0;
     if (blinking && !blink_reported) {
         report("blinking left on", 0);
     }
     blink_reported = blinking;
-    fflush(stdout);
-}
-
-static avr_cycle_count_t on_idle(avr_t* a, avr_cycle_count_t when, void* param) {
-    (void)a;
-    (void)when;
-    (void)param;
-    settle();
-    return 0;
-}
-
-static void activity(void) {
-    last_activity = avr->cycle;
-    if (!in_burst) {
-        in_burst = 1;
-        burst_start = avr->cycle;
-        burst_bytes = 0;
-    }
-    burst_end = avr->cycle;
-    avr_cycle_timer_cancel(avr, on_idle, NULL);
-    avr_cycle_timer_register(avr, avr->frequency / 1000, on_idle, NULL);
 }
 
 /* simavr's TWI takes the same few microseconds for a byte whatever the
@@ -218,7 +176,6 @@ static avr_cycle_count_t retime(avr_t* a, avr_cycle_count_t when, void* param) {
 
 static void byte_on_bus(void) {
     byte_started = avr->cycle;
-    ++burst_bytes;
     avr_cycle_timer_register(avr, 0, retime, NULL);
 }
 
@@ -233,13 +190,13 @@ static void on_twi(struct avr_irq_t* irq, uint32_t value, void* param) {
     m.u.v = value;
     const int msg = m.u.twi.msg;
     if (msg & TWI_COND_STOP) {
-        activity();
+        trace_traffic(0);
         target = -1;
         oled.overrun = 0;
         return;
     }
     if (msg & TWI_COND_START) {
-        activity();
+        trace_traffic(1);
         byte_on_bus();
         const int address = m.u.twi.addr >> 1;
         target = -1;
@@ -265,7 +222,7 @@ static void on_twi(struct avr_irq_t* irq, uint32_t value, void* param) {
         return;
     }
     if (msg & TWI_COND_WRITE) {
-        activity();
+        trace_traffic(1);
         byte_on_bus();
         if (target < 0) {
             answer(0);
@@ -353,8 +310,7 @@ int main(int argc, char** argv) {
     }
     oled_reset();
     ht_reset();
-    current_image(shown);
-    printf("F 0.000 %s\n", shown);
+    trace_begin(avr, current_image, when_quiet);
     twi_input = avr_io_getirq(avr, AVR_IOCTL_TWI_GETIRQ(0), TWI_IRQ_INPUT);
     avr_irq_register_notify(avr_io_getirq(avr, AVR_IOCTL_TWI_GETIRQ(0), TWI_IRQ_OUTPUT), on_twi,
                             NULL);
@@ -366,6 +322,6 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
-    settle();
+    trace_settle();
     return 0;
 }

@@ -2,6 +2,8 @@
  * them on the I2C bus and on SPI. */
 #include "oled_model.h"
 
+#include "bus_trace.h"
+
 #include <stdio.h>
 #include <string.h>
 

@@ -26,9 +26,7 @@ struct oled_controller {
 };
 extern struct oled_controller oled;
 
-/* Each harness says what the panel would not do, with the time it happened:
- * "E T MESSAGE", MESSAGE a printf format of one int. */
-void report(const char* message, int value);
+/* What the panel would not do is reported as bus_trace.h says (report()). */
 
 /* Power-up: the RAM holds noise, the registers their reset values. */
 void oled_reset(void);

@@ -3,6 +3,8 @@
  * 1999 Apr 12). */
 #include "pcd8544_model.h"
 
+#include "bus_trace.h"
+
 #include <stdio.h>
 #include <string.h>
 

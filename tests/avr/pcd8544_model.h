@@ -21,9 +21,7 @@ struct pcd8544_controller {
 };
 extern struct pcd8544_controller lcd;
 
-/* Each harness says what the panel would not do, with the time it happened
- * (declared with the OLED model too). */
-void report(const char* message, int value);
+/* What the panel would not do is reported as bus_trace.h says (report()). */
 
 /* Power-up: the RAM holds noise, the registers are undefined until RES. */
 void pcd8544_power_up(void);

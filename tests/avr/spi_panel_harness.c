@@ -36,6 +36,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "bus_trace.h"
 #include "flash_image.h"
 #include "oled_model.h"
 #include "pcd8544_model.h"
@@ -44,16 +45,6 @@ enum { spcr = 0x4C, spsr = 0x4D, spdr = 0x4E };
 enum { ddrb = 0x24, ddrh = 0x101 }; /* each PORT register is the byte after its DDR */
 
 static avr_t* avr;
-
-static double now_ms(void) {
-    return (double)avr->cycle * 1000.0 / avr->frequency;
-}
-
-void report(const char* message, int value) {
-    printf("E %.3f ", now_ms());
-    printf(message, value);
-    printf("\n");
-}
 
 /* ---- what the datasheets ask of the serial interface and RES ---- */
 
@@ -113,42 +104,19 @@ static int level(struct line l) {
 
 /* ---- bursts and the glass ---- */
 
-static avr_cycle_count_t burst_start, burst_end;
-static int burst_bytes, in_burst;
-static char image[2 * 1024 + 1], shown[2 * 1024 + 1];
 static int scroll_reported;
 
-static void settle(void) {
-    if (in_burst) {
-        printf("B %.3f %.3f %d\n", (double)burst_start * 1000.0 / avr->frequency,
-               (double)burst_end * 1000.0 / avr->frequency, burst_bytes);
-        in_burst = 0;
+/* An OLED's scrolling left running, once the bus is quiet. */
+static void when_quiet(const char* picture) {
+    (void)picture;
+    if (oled.scrolling && oled.on && !scroll_reported) {
+        report("scrolling left running", 0);
     }
-    panel->image(image);
-    if (strcmp(image, shown) != 0) {
-        printf("F %.3f %s\n", now_ms(), image);
-        strcpy(shown, image);
-    }
-    if (panel->scrolls) {
-        if (oled.scrolling && oled.on && !scroll_reported) {
-            report("scrolling left running", 0);
-        }
-        scroll_reported = oled.scrolling;
-    }
-    fflush(stdout);
+    scroll_reported = oled.scrolling;
 }
 
-static avr_cycle_count_t on_idle(avr_t* a, avr_cycle_count_t when, void* param) {
-    (void)a;
-    (void)when;
-    (void)param;
-    settle();
-    return 0;
-}
-
-static void arm_idle(void) {
-    avr_cycle_timer_cancel(avr, on_idle, NULL);
-    avr_cycle_timer_register(avr, avr->frequency / 1000, on_idle, NULL);
+static void picture(char* out) {
+    panel->image(out);
 }
 
 /* ---- the controller's serial interface ---- */
@@ -163,14 +131,7 @@ static int lost_unreset_reported, lost_in_reset_reported;
  * with the byte's eighth clock (SSD1306 section 8.1.3, SH1106 "4-wire Serial
  * Interface", PCD8544 section 8 and its serial bus protocol). */
 static void byte_on_wires(int b) {
-    if (!in_burst) {
-        in_burst = 1;
-        burst_start = avr->cycle;
-        burst_bytes = 0;
-    }
-    burst_end = avr->cycle;
-    ++burst_bytes;
-    arm_idle();
+    trace_traffic(1);
     if (level(cs) != 0) {
         return;
     }
@@ -277,7 +238,7 @@ static void on_res(int now) {
     if (now == 0 && last_res != 0) {
         res_low = 1;
         res_fell = avr->cycle;
-        arm_idle();
+        trace_change();
         return;
     }
     if (now != 0 && last_res == 0) {
@@ -291,7 +252,7 @@ static void on_res(int now) {
             was_reset = 1;
             shift_bits = 0;
         }
-        arm_idle();
+        trace_change();
     }
 }
 
@@ -391,8 +352,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     panel->power_up();
-    panel->image(shown);
-    printf("F 0.000 %s\n", shown);
+    trace_begin(avr, picture, panel->scrolls ? when_quiet : NULL);
     avr_register_io_write(avr, spdr, on_spdr, NULL);
     avr_irq_register_notify(avr_io_getirq(avr, AVR_IOCTL_SPI_GETIRQ(0), SPI_IRQ_OUTPUT),
                             on_spi_byte, NULL);
@@ -405,6 +365,6 @@ int main(int argc, char** argv) {
         }
         watch_pins();
     }
-    settle();
+    trace_settle();
     return 0;
 }
