@@ -94,3 +94,24 @@ int load_program(avr_t* avr, const char* path) {
     avr->codeend = avr->flashend;
     return ends_with(path, ".hex") ? load_intel_hex(avr, path) : load_binary(avr, path);
 }
+
+avr_t* start_program(const char* mcu, const char* path) {
+    avr_t* avr = avr_make_mcu_by_name(mcu);
+    if (!avr) {
+        fprintf(stderr, "harness: no MCU %s\n", mcu);
+        return NULL;
+    }
+    avr_init(avr);
+    avr->frequency = 16000000;
+    avr->log = 0;
+    return load_program(avr, path) == 0 ? avr : NULL;
+}
+
+avr_io_t* find_peripheral(avr_t* avr, const char* kind) {
+    for (avr_io_t* io = avr->io_port; io; io = io->next) {
+        if (strcmp(io->kind, kind) == 0) {
+            return io;
+        }
+    }
+    return NULL;
+}

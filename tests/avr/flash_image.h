@@ -17,4 +17,12 @@
  * or says why on standard error and returns nonzero. */
 int load_program(avr_t* avr, const char* path);
 
+/* A simulated MCU (atmega328p, atmega2560) at 16 MHz running the program
+ * at PATH, with simavr's own logging off; NULL, said on standard error, when
+ * either cannot be had. */
+avr_t* start_program(const char* mcu, const char* path);
+
+/* The MCU's peripheral of that kind ("spi", "twi"), or NULL. */
+avr_io_t* find_peripheral(avr_t* avr, const char* kind);
+
 #endif

@@ -288,22 +288,11 @@ int main(int argc, char** argv) {
         fprintf(stderr, "harness: bad device or module count\n");
         return 2;
     }
-    avr = avr_make_mcu_by_name(argv[2]);
+    avr = start_program(argv[2], argv[1]);
     if (!avr) {
-        fprintf(stderr, "harness: no MCU %s\n", argv[2]);
         return 2;
     }
-    avr_init(avr);
-    avr->frequency = 16000000;
-    avr->log = 0;
-    if (load_program(avr, argv[1]) != 0) {
-        return 2;
-    }
-    for (avr_io_t* io = avr->io_port; io; io = io->next) {
-        if (strcmp(io->kind, "twi") == 0) {
-            twi_io = io;
-        }
-    }
+    twi_io = find_peripheral(avr, "twi");
     if (!twi_io) {
         fprintf(stderr, "harness: %s has no TWI\n", argv[2]);
         return 2;

@@ -184,14 +184,8 @@ int main(int argc, char** argv) {
         mosi_bit = 2;
         sck_bit = 1;
     }
-    avr = avr_make_mcu_by_name(mcu);
+    avr = start_program(mcu, argv[1]);
     if (!avr) {
-        return 2;
-    }
-    avr_init(avr);
-    avr->frequency = 16000000;
-    avr->log = 0;
-    if (load_program(avr, argv[1]) != 0) {
         return 2;
     }
     avr_register_io_write(avr, spdr, on_spdr, NULL);

@@ -451,14 +451,8 @@ int main(int argc, char** argv) {
     }
 
     avr_global_logger_set(quiet_logger);
-    avr = avr_make_mcu_by_name(argv[2]);
+    avr = start_program(argv[2], argv[1]);
     if (!avr) {
-        return 2;
-    }
-    avr_init(avr);
-    avr->frequency = frequency;
-    avr->log = 0;
-    if (load_program(avr, argv[1]) != 0) {
         return 2;
     }
     /* A matrix row on an INT pin sits low for most of a refresh; simavr's

@@ -331,22 +331,11 @@ int main(int argc, char** argv) {
         dc = (struct line){ddrb, 1u << 1};
         res = (struct line){ddrb, 1u << 0};
     }
-    avr = avr_make_mcu_by_name(argv[2]);
+    avr = start_program(argv[2], argv[1]);
     if (!avr) {
-        fprintf(stderr, "harness: no MCU %s\n", argv[2]);
         return 2;
     }
-    avr_init(avr);
-    avr->frequency = 16000000;
-    avr->log = 0;
-    if (load_program(avr, argv[1]) != 0) {
-        return 2;
-    }
-    for (avr_io_t* io = avr->io_port; io; io = io->next) {
-        if (strcmp(io->kind, "spi") == 0) {
-            spi_io = io;
-        }
-    }
+    spi_io = find_peripheral(avr, "spi");
     if (!spi_io) {
         fprintf(stderr, "harness: %s has no SPI\n", argv[2]);
         return 2;
