@@ -50,11 +50,11 @@ static avr_t* avr;
 
 /* The shortest SCLK period and RES low pulse each controller takes, and
  * the model that plays it.
- * SSD1306 (Solomon Systech, Advance Information): 4-wire serial interface
- * timing in the AC characteristics (section 13), clock cycle time tcycle
- * 100 ns at least; RES# low for at least 3 us (t1, power on sequence,
- * section 8.9), which puts the registers to the reset state listed in
- * section 8.5 (Reset Circuit) and leaves the GDDRAM alone.
+ * SSD1306 (Solomon Systech, Advance Information): a serial clock cycle of
+ * 100 ns at least and RES# low for 3 us at least, which puts the registers
+ * to their reset state and leaves the GDDRAM alone. These two are the
+ * figures the chip is known by; the copy of the datasheet we could search
+ * did not show its timing tables, so they are not checked against it.
  * SH1106 (Sino Wealth V2.6): serial interface timing in the AC
  * characteristics, serial clock cycle tSCYC 250 ns at VDD1 = 2.4 - 3.5 V (500 ns
  * below; the modules run its logic at 3.3 V); reset timing, RES low pulse
