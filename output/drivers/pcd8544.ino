@@ -10,6 +10,9 @@
 #error "the LCD scrolls a line of 84 columns: COLUMNS must be 84"
 #endif
 
+#ifndef LCD_FLIPPED
+#define LCD_FLIPPED 0  // 1: the board is mounted upside down
+#endif
 #ifndef LCD_CONTRAST
 #define LCD_CONTRAST 0x38  // Vop, 0 to 127: glasses differ, most look right at 0x30 to 0x45
 #endif
@@ -72,8 +75,30 @@ static byte lcdColumn(byte bank, byte column) {
 #endif
 }
 
-// One bank, the 84 columns from the left.
+static byte lcdReversed(byte b) {
+    b = (b & 0xF0) >> 4 | (b & 0x0F) << 4;
+    b = (b & 0xCC) >> 2 | (b & 0x33) << 2;
+    return (b & 0xAA) >> 1 | (b & 0x55) << 1;
+}
+
+// One bank of the glass, the 84 columns from the left. The chip cannot
+// mirror its glass, so a board mounted upside down gets each column at the
+// other end of the other bank, upside down; its address counts only up, so
+// each column is addressed on its own.
 static void lcdBank(byte bank, bool blank) {
+    if (LCD_FLIPPED) {
+        lcdStart(false);
+        for (byte column = 0; column < lcdWidth; ++column) {
+            const byte b = blank ? 0 : lcdColumn(bank, column);
+            digitalWrite(lcdDcPin, LOW);
+            SPI.transfer(0x40 | (lcdBanks - 1 - bank));
+            SPI.transfer(0x80 | (lcdWidth - 1 - column));
+            digitalWrite(lcdDcPin, HIGH);
+            SPI.transfer(lcdReversed(b));
+        }
+        lcdEnd();
+        return;
+    }
     lcdStart(false);
     SPI.transfer(0x40 | bank);  // Y
     SPI.transfer(0x80);         // X = 0

@@ -45,7 +45,9 @@ constexpr display_variant oled_spi_variants[] = {
 };
 
 constexpr display_variant pcd8544_variants[] = {
-    {"module", "", "the usual 8-pin board (RST CE DC DIN CLK VCC BL GND), pins at the top"},
+    {"module", "LCD_FLIPPED 0",
+     "the usual 8-pin board (RST CE DC DIN CLK VCC BL GND), pins at the top"},
+    {"flipped", "LCD_FLIPPED 1", "the same board mounted upside down, pins at the bottom"},
 };
 
 constexpr display_variant matrix_variants[] = {
@@ -130,7 +132,7 @@ const display table[] = {
      "on a 5 V board through a level shifter or 10 kohm in each signal line",
      "CLK to 52, DIN to 51, DC to 9, CE to 10, RST to 8, VCC to 3.3V, GND to GND; "
      "through a level shifter or 10 kohm in each signal line",
-     {2000, 40}, {2370, 40}, 1, {}, 6, {}, 84},
+     {2050, 40}, {2470, 40}, 1, {}, 6, {}, 84},
     // clang-format on
 };
 

@@ -48,6 +48,8 @@ CASES = {
     "pcd8544_page_mega": (["--display", "pcd8544", "--page", "150", "--arduino", "mega"],
                           "諾基亞 5110\nHello, 世界\n三\n四\n五\n六\n第二個畫面"),
     "pcd8544_scroll_uno": (["--display", "pcd8544", "--scroll", "20"], "LCD 好"),
+    "pcd8544_flipped_scroll_uno": (["--display", "pcd8544", "--board", "flipped", "--scroll",
+                                    "20"], "倒 Hi"),
     "ssd1306spi_page_uno": (["--display", "ssd1306spi", "--page", "150"], "歡迎光臨\nSPI, 世界"),
     "ssd1306spi_scroll_mega": (["--display", "ssd1306spi", "--scroll", "20", "--arduino", "mega"],
                                "Hi 你"),

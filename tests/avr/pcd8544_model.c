@@ -131,6 +131,8 @@ void pcd8544_data(int b) {
  * generator is off and the glass has no contrast (sections 8.2 and 8.9).
  * Each RAM byte is a column of 8 pixels with bit 0 on top (section 7.7.1,
  * LSB at the top of the bank). */
+int pcd8544_flipped;
+
 void pcd8544_image(char* out) {
     if (lcd.power_down || lcd.display == pcd8544_blank || lcd.vop == 0) {
         strcpy(out, "off");
@@ -138,7 +140,16 @@ void pcd8544_image(char* out) {
     }
     for (int y = 0; y < pcd8544_banks; ++y) {
         for (int x = 0; x < pcd8544_columns; ++x) {
+            /* Turned round, the glass shows the last bank's last column at
+             * the top left, its bits from the bottom up. */
             int column = lcd.ram[y][x];
+            if (pcd8544_flipped) {
+                const int ram = lcd.ram[pcd8544_banks - 1 - y][pcd8544_columns - 1 - x];
+                column = 0;
+                for (int bit = 0; bit < 8; ++bit) {
+                    column |= ((ram >> bit) & 1) << (7 - bit);
+                }
+            }
             if (lcd.display == pcd8544_all_on) {
                 column = 0xFF;
             } else if (lcd.display == pcd8544_inverse) {

@@ -20,6 +20,8 @@ struct pcd8544_controller {
     int temperature, bias, vop;
 };
 extern struct pcd8544_controller lcd;
+/* The module mounted upside down: the glass seen turned round. */
+extern int pcd8544_flipped;
 
 /* What the panel would not do is reported as bus_trace.h says (report()). */
 

@@ -34,6 +34,9 @@ for mcu in uno mega; do
     good lcd_page_$mcu --display pcd8544 --mcu $mcu --mode page
     good lcd_scroll_$mcu --display pcd8544 --mcu $mcu --mode scroll
 done
+good lcd_flipped_page --display pcd8544 --define LCD_FLIPPED=1 --flipped
+good lcd_flipped_scroll_mega --display pcd8544 --define LCD_FLIPPED=1 --flipped --mode scroll \
+    --mcu mega
 good spi_sh1106_flipped --display sh1106 --define OLED_FLIPPED=1 --flipped
 good spi_ssd1306_flipped_scroll_mega --display ssd1306 --define OLED_FLIPPED=1 --flipped \
     --mode scroll --mcu mega
@@ -66,6 +69,10 @@ fault lcd_no_contrast --display pcd8544 --mutate "0x80 | LCD_CONTRAST," "0x80,"
 fault lcd_left_blank --display pcd8544 --mutate "lcdCommand(0x0C);" "lcdCommand(0x08);"
 fault lcd_banks_shifted --display pcd8544 --mcu mega --mutate "0x40 | bank" "0x40 | (bank + 1)"
 fault lcd_8mhz --display pcd8544 --mutate "lcdSpi(2000000" "lcdSpi(8000000"
+fault lcd_upright_on_flipped --display pcd8544 --flipped
+fault lcd_flipped_on_upright --display pcd8544 --define LCD_FLIPPED=1 --mode scroll
+fault lcd_flipped_unreversed --display pcd8544 --define LCD_FLIPPED=1 --flipped \
+    --mutate "SPI.transfer(lcdReversed(b));" "SPI.transfer(b);"
 fault lcd_as_wide_as_an_oled --display pcd8544 --mode scroll --mutate "lcdWidth = 84" "lcdWidth = 128"
 if [ $bad = 0 ]; then
     echo "every case passed and every fault was caught"

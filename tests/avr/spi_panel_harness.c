@@ -10,8 +10,8 @@
  *
  * PROGRAM is the sketch's ELF, or a flat flash image: FILE.hex (Intel HEX)
  * or FILE.bin (raw bytes from address 0). MCU atmega328p|atmega2560; DEVICE
- * ssd1306|ssd1306x32|sh1106|pcd8544; "flipped" when an OLED module is
- * mounted upside down. The modules are wired as the sketches wire them (the
+ * ssd1306|ssd1306x32|sh1106|pcd8544; "flipped" when the module is mounted
+ * upside down. The modules are wired as the sketches wire them (the
  * LCD module's CE, DC, RST, DIN and CLK where the OLED's CS, DC, RES, D1 and
  * D0 are):
  *     Uno:  SCK (D0) 13 = PB5, MOSI (D1) 11 = PB3, CS 10 = PB2, DC 9 = PB1,
@@ -311,10 +311,7 @@ int main(int argc, char** argv) {
         fprintf(stderr, "harness: no device %s\n", argv[3]);
         return 2;
     }
-    if (device == pcd8544 && flipped) {
-        fprintf(stderr, "harness: the PCD8544 is played upright only\n");
-        return 2;
-    }
+    pcd8544_flipped = flipped;
     panel = &panels[device];
     const double ms = atof(argv[4]);
     const int mega = strcmp(argv[2], "atmega2560") == 0;

@@ -59,7 +59,7 @@ std::map<std::string, std::vector<std::uint32_t>> sketch_tables(const std::strin
         t[(*it)[1]] = {static_cast<std::uint32_t>(std::stoul((*it)[2]))};
     }
     const std::regex define(
-        R"(#define (MODULES|STEP_MS|COLOR_R|COLOR_G|COLOR_B|FC16_WIRING|BACKPACK|ROW_ANODE|SERPENTINE|OLED_FLIPPED) (\d+))");
+        R"(#define (MODULES|STEP_MS|COLOR_R|COLOR_G|COLOR_B|FC16_WIRING|BACKPACK|ROW_ANODE|SERPENTINE|OLED_FLIPPED|LCD_FLIPPED) (\d+))");
     for (auto it = std::sregex_iterator(sketch.begin(), sketch.end(), define);
          it != std::sregex_iterator(); ++it) {
         // The sketch's own value comes first; the driver's default after it.
@@ -123,7 +123,7 @@ const block_case block_cases[] = {
     {"oled_flipped_scroll", "sh1106", "flipped", 1, motion::scroll, 5, 8, 2, 0},
     {"oled_spi_page", "ssd1306spi", "module", 1, motion::page, 40, 8, 12, 0},
     {"lcd_page_many_lines", "pcd8544", "module", 1, motion::page, 300, 8, 30, 0},
-    {"lcd_scroll", "pcd8544", "module", 1, motion::scroll, 5, 8, 2, 0},
+    {"lcd_flipped_scroll", "pcd8544", "flipped", 1, motion::scroll, 5, 8, 2, 0},
     {"matrix_cathode", "matrix", "row-cathode", 1, motion::scroll, 4, 6, 4, 0},
     // More than 256 distinct pieces: the sketch's message index is 16 bits.
     {"wide_index", "hc595", "row-anode", 1, motion::scroll, 400, 3, 300, 0},
