@@ -70,7 +70,8 @@ UPLOADS = [
 # (and the problem's own words under it).
 FAILURES = [
     # name, board behind the port (None: nothing at all), arduino, text (None: the
-    # first upload's), unplugged half way, said, at most seconds, the page forgets the port
+    # first upload's), unplugged half way, said, at most seconds (from the click, or from
+    # the unplugging), the page forgets the port
     ("nothing behind the port", None, "uno", None, False, "開發板沒有回應", 12.5, True),
     ("an ATmega168 board taken for an Uno", ATMEGA168, "uno", None, False,
      "微控制器不是 Arduino Uno 的", 10, True),
@@ -253,8 +254,11 @@ def shown(driver):
 def click_upload(driver, timeout, half_way=None):
     """Clicks the button: what shows at the click, then what shows once the
     buttons are back, and the seconds in between; calls `half_way` once half
-    of the pages are written and read back."""
+    of the pages are written and read back, and says the seconds from that
+    call too: how long the page takes to see what happened then, however long
+    a busy machine took to get half way (None when it was not called)."""
     start = time.monotonic()
+    halved = None
     at_click = driver.execute_script("""
         document.getElementById('uploadRun').click();
         const e = id => document.getElementById(id);
@@ -265,13 +269,16 @@ def click_upload(driver, timeout, half_way=None):
     while time.monotonic() - start < timeout:
         after = shown(driver)
         if not after["busy"]:
-            return at_click, after, time.monotonic() - start
+            now = time.monotonic()
+            return at_click, after, now - start, None if halved is None else now - halved
         if half_way and after["progress"] and after["progress"] * 2 >= \
                 driver.execute_script("return document.getElementById('uploadProgress').max"):
             half_way()
             half_way = None
+            halved = time.monotonic()
         time.sleep(0.05)
-    return at_click, shown(driver), time.monotonic() - start
+    now = time.monotonic()
+    return at_click, shown(driver), now - start, None if halved is None else now - halved
 
 
 def uncaught(driver):
@@ -308,7 +315,7 @@ def run(driver, origin, work, failures, figures):
         set_options(driver, row)
         with Board(board, work) as b, mounted_over_port(b.port):
             shot = os.path.join(SHOTS, "web_upload_progress.png") if SHOTS and index == 1 else None
-            at_click, after, seconds = click_upload(
+            at_click, after, seconds, _ = click_upload(
                 driver, 90, (lambda: driver.save_screenshot(shot)) if shot else None)
             check_cleared(name, at_click, failures)
             timing = driver.execute_script("return glyph8Timing.upload")
@@ -360,8 +367,12 @@ def run(driver, origin, work, failures, figures):
             if (arguments[1] !== null) document.getElementById('batchText').value = arguments[1];
             """, arduino, text)
         with (Nothing() if board is None else Board(board, work)) as b, mounted_over_port(b.port):
-            at_click, after, seconds = click_upload(
+            at_click, after, seconds, since_unplugged = click_upload(
                 driver, 60, (lambda: b.process.send_signal(signal.SIGTERM)) if unplugged else None)
+            if unplugged and since_unplugged is None:
+                failures.append(f"{name}: the upload ended before half way, never unplugged")
+            elif unplugged:
+                seconds = since_unplugged
             check_cleared(name, at_click, failures)
             if not after["text"].startswith(FAILED) or said not in after["text"] or \
                     after["state"] != "failed" or SUCCESS in after["text"] or \
@@ -369,7 +380,8 @@ def run(driver, origin, work, failures, figures):
                 failures.append(f"{name}: {after}")
             if seconds > most:
                 failures.append(f"{name}: {seconds:.1f} s before the page said so")
-            figures.append(f"{name}: failed after {seconds:.1f} s")
+            figures.append(f"{name}: failed {seconds:.1f} s after "
+                           f"{'the unplugging' if unplugged else 'the click'}")
             time.sleep(0.5)
             if holders(b.port):
                 failures.append(f"{name}: the port is still open in {holders(b.port)}")
