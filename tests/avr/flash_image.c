@@ -2,6 +2,7 @@
 
 #include <simavr/sim_elf.h>
 #include <simavr/sim_hex.h>
+#include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -105,6 +106,20 @@ avr_t* start_program(const char* mcu, const char* path) {
     avr->frequency = 16000000;
     avr->log = 0;
     return load_program(avr, path) == 0 ? avr : NULL;
+}
+
+static int most_told = 0;
+
+static void told_to_stderr(avr_t* avr, const int level, const char* format, va_list ap) {
+    (void)avr;
+    if (level <= most_told) {
+        vfprintf(stderr, format, ap);
+    }
+}
+
+void simavr_messages_to_stderr(int level) {
+    most_told = level;
+    avr_global_logger_set(told_to_stderr);
 }
 
 avr_io_t* find_peripheral(avr_t* avr, const char* kind) {

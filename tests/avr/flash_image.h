@@ -22,6 +22,11 @@ int load_program(avr_t* avr, const char* path);
  * either cannot be had. */
 avr_t* start_program(const char* mcu, const char* path);
 
+/* simavr's own messages (the firmware's sizes, its warnings) at LEVEL or
+ * more serious to standard error, the rest dropped: standard output is the
+ * harness's report. */
+void simavr_messages_to_stderr(int level);
+
 /* The MCU's peripheral of that kind ("spi", "twi"), or NULL. */
 avr_io_t* find_peripheral(avr_t* avr, const char* kind);
 

@@ -25,7 +25,6 @@
  * when the LEDs blink. */
 #include <simavr/avr_twi.h>
 #include <simavr/sim_avr.h>
-#include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -253,17 +252,8 @@ static void on_twi(struct avr_irq_t* irq, uint32_t value, void* param) {
     }
 }
 
-/* simavr's own messages (the firmware's sizes, its warnings) go to stderr:
- * stdout holds only the panel's lines. */
-static void to_stderr(avr_t* a, const int level, const char* format, va_list ap) {
-    (void)a;
-    if (level <= LOG_WARNING) {
-        vfprintf(stderr, format, ap);
-    }
-}
-
 int main(int argc, char** argv) {
-    avr_global_logger_set(to_stderr);
+    simavr_messages_to_stderr(LOG_WARNING);
     flipped = argc == 8 && strcmp(argv[7], "flipped") == 0;
     if (argc != 6 && argc != 7 && !flipped) {
         fprintf(stderr,

@@ -40,7 +40,6 @@
 #include <simavr/avr_extint.h>
 #include <simavr/avr_spi.h>
 #include <simavr/sim_avr.h>
-#include <stdarg.h>
 #include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -399,14 +398,6 @@ static void check_interrupts(avr_cycle_count_t now) {
     }
 }
 
-/* simavr's own messages to stderr, and only its errors: stdout is the report. */
-static void quiet_logger(avr_t* a, const int level, const char* format, va_list ap) {
-    (void)a;
-    if (level <= LOG_ERROR) {
-        vfprintf(stderr, format, ap);
-    }
-}
-
 int main(int argc, char** argv) {
     if (argc > 1 && strcmp(argv[1], "--dump") == 0) {
         dump = 1;
@@ -450,7 +441,7 @@ int main(int argc, char** argv) {
         return 2;
     }
 
-    avr_global_logger_set(quiet_logger);
+    simavr_messages_to_stderr(LOG_ERROR);
     avr = start_program(argv[2], argv[1]);
     if (!avr) {
         return 2;

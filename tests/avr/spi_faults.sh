@@ -7,23 +7,8 @@ set -u
 harness=$1
 work=$2
 python=${3:-python3}
-here=$(dirname "$0")
-bad=0
-# bus_test.py exits 10 when the panel did not show what the sketch meant,
-# and otherwise non-zero when the check could not be made at all.
-good() {
-    "$python" "$here/bus_test.py" "$harness" "$work" "$@" --bus spi || bad=1
-}
-fault() {
-    "$python" "$here/bus_test.py" "$harness" "$work" "$@" --bus spi
-    rc=$?
-    if [ $rc = 0 ]; then
-        echo "  ^ the fault was not caught"
-    fi
-    if [ $rc != 10 ]; then
-        bad=1
-    fi
-}
+bus=spi
+. "$(dirname "$0")/bus_cases.sh"
 for mcu in uno mega; do
     for d in ssd1306 sh1106; do
         good spi_${d}_page_$mcu --display $d --mcu $mcu --mode page
@@ -74,7 +59,4 @@ fault lcd_flipped_on_upright --display pcd8544 --define LCD_FLIPPED=1 --mode scr
 fault lcd_flipped_unreversed --display pcd8544 --define LCD_FLIPPED=1 --flipped \
     --mutate "SPI.transfer(lcdReversed(b));" "SPI.transfer(b);"
 fault lcd_as_wide_as_an_oled --display pcd8544 --mode scroll --mutate "lcdWidth = 84" "lcdWidth = 128"
-if [ $bad = 0 ]; then
-    echo "every case passed and every fault was caught"
-fi
-exit $bad
+verdict

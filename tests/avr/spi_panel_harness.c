@@ -31,7 +31,6 @@
 #include <simavr/sim_avr.h>
 #include <simavr/sim_cycle_timers.h>
 #include <simavr/sim_io.h>
-#include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -285,16 +284,8 @@ static void watch_pins(void) {
     }
 }
 
-/* simavr's own messages go to stderr: stdout holds only the panel's lines. */
-static void to_stderr(avr_t* a, const int level_of, const char* format, va_list ap) {
-    (void)a;
-    if (level_of <= LOG_WARNING) {
-        vfprintf(stderr, format, ap);
-    }
-}
-
 int main(int argc, char** argv) {
-    avr_global_logger_set(to_stderr);
+    simavr_messages_to_stderr(LOG_WARNING);
     flipped = argc == 6 && strcmp(argv[5], "flipped") == 0;
     if (argc != 5 && !flipped) {
         fprintf(stderr,
