@@ -108,6 +108,21 @@ avr_t* start_program(const char* mcu, const char* path) {
     return load_program(avr, path) == 0 ? avr : NULL;
 }
 
+int run_program(avr_t* avr, double ms, void (*each)(void)) {
+    const avr_cycle_count_t end = avr->cycle + (avr_cycle_count_t)(ms * avr->frequency / 1000.0);
+    while (avr->cycle < end) {
+        const int state = avr_run(avr);
+        if (state == cpu_Done || state == cpu_Crashed) {
+            fprintf(stderr, "harness: the sketch stopped (state %d)\n", state);
+            return 1;
+        }
+        if (each) {
+            each();
+        }
+    }
+    return 0;
+}
+
 static int most_told = 0;
 
 static void told_to_stderr(avr_t* avr, const int level, const char* format, va_list ap) {

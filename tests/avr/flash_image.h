@@ -22,6 +22,11 @@ int load_program(avr_t* avr, const char* path);
  * either cannot be had. */
 avr_t* start_program(const char* mcu, const char* path);
 
+/* Runs AVR's program for MS simulated milliseconds from where it stands,
+ * calling EACH (unless NULL) after every step. Returns 0, or 1 with a word
+ * on standard error when the program stopped or crashed before then. */
+int run_program(avr_t* avr, double ms, void (*each)(void));
+
 /* simavr's own messages (the firmware's sizes, its warnings) at LEVEL or
  * more serious to standard error, the rest dropped: standard output is the
  * harness's report. */

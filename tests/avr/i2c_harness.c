@@ -293,13 +293,8 @@ int main(int argc, char** argv) {
     twi_input = avr_io_getirq(avr, AVR_IOCTL_TWI_GETIRQ(0), TWI_IRQ_INPUT);
     avr_irq_register_notify(avr_io_getirq(avr, AVR_IOCTL_TWI_GETIRQ(0), TWI_IRQ_OUTPUT), on_twi,
                             NULL);
-    const avr_cycle_count_t end = (avr_cycle_count_t)(ms * avr->frequency / 1000.0);
-    while (avr->cycle < end) {
-        const int state = avr_run(avr);
-        if (state == cpu_Done || state == cpu_Crashed) {
-            fprintf(stderr, "harness: the sketch stopped (state %d)\n", state);
-            return 1;
-        }
+    if (run_program(avr, ms, NULL) != 0) {
+        return 1;
     }
     trace_settle();
     return 0;

@@ -193,13 +193,5 @@ int main(int argc, char** argv) {
         avr_irq_register_notify(avr_io_getirq(avr, AVR_IOCTL_IOPORT_GETIRQ('B'), (int)pin), on_pin,
                                 (void*)pin);
     }
-    const avr_cycle_count_t end = (avr_cycle_count_t)(ms * avr->frequency / 1000.0);
-    while (avr->cycle < end) {
-        const int state = avr_run(avr);
-        if (state == cpu_Done || state == cpu_Crashed) {
-            fprintf(stderr, "harness: the sketch stopped (state %d)\n", state);
-            return 1;
-        }
-    }
-    return 0;
+    return run_program(avr, ms, NULL);
 }

@@ -333,14 +333,8 @@ int main(int argc, char** argv) {
     avr_register_io_write(avr, spdr, on_spdr, NULL);
     avr_irq_register_notify(avr_io_getirq(avr, AVR_IOCTL_SPI_GETIRQ(0), SPI_IRQ_OUTPUT),
                             on_spi_byte, NULL);
-    const avr_cycle_count_t end = (avr_cycle_count_t)(ms * avr->frequency / 1000.0);
-    while (avr->cycle < end) {
-        const int state = avr_run(avr);
-        if (state == cpu_Done || state == cpu_Crashed) {
-            fprintf(stderr, "harness: the sketch stopped (state %d)\n", state);
-            return 1;
-        }
-        watch_pins();
+    if (run_program(avr, ms, watch_pins) != 0) {
+        return 1;
     }
     trace_settle();
     return 0;
