@@ -23,6 +23,8 @@ import re
 import subprocess
 import sys
 
+import harnesses
+
 HERE = os.path.dirname(os.path.abspath(__file__))
 DRIVERS = os.path.join(HERE, "..", "..", "output", "drivers")
 
@@ -171,16 +173,9 @@ def build(args, source):
     with open(ino, "w") as f:
         f.write(source)
     out = os.path.join(args.work, args.name + ".build")
-    os.makedirs(out, exist_ok=True)
-    fqbn = "arduino:avr:uno" if args.mcu == "uno" else "arduino:avr:mega:cpu=atmega2560"
-    r = subprocess.run(
-        ["arduino-builder", "-hardware", "/usr/share/arduino/hardware", "-hardware",
-         "/usr/share/arduino-builder", "-tools", "/usr/bin", "-fqbn", fqbn, "-build-path", out,
-         "-prefs=compiler.cpp.extra_flags=-DDECIMAL_DIG=__DECIMAL_DIG__", "-warnings", "all",
-         "-compile", ino],
-        capture_output=True, text=True)
-    text = r.stdout + r.stderr
-    if r.returncode != 0:
+    status, text = harnesses.arduino_build(ino, out, harnesses.FQBN[args.mcu],
+                                           os.path.join(args.work, "core-cache"))
+    if status != 0:
         print("%s: build failed\n%s" % (args.name, text), file=sys.stderr)
         sys.exit(2)
     # Warnings from the sketch itself (the core's own are not ours).

@@ -21,8 +21,6 @@ import shutil
 import subprocess
 import sys
 
-from PIL import Image
-
 import harnesses
 
 BOARDS = {
@@ -47,19 +45,11 @@ def build(sketch, work, name, fqbn, defines):
     for d in (folder, out):
         shutil.rmtree(d, ignore_errors=True)
         os.makedirs(d)
-    os.makedirs(cache, exist_ok=True)
     with open(os.path.join(folder, name + ".ino"), "wb") as f:
         f.write(sketch)
-    # Debian's gcc-avr 5.4 lacks DECIMAL_DIG, which the core's WString.cpp uses.
-    flags = " ".join(["-DDECIMAL_DIG=__DECIMAL_DIG__", *defines])
-    result = subprocess.run(
-        ["arduino-builder", "-hardware", "/usr/share/arduino/hardware", "-hardware",
-         "/usr/share/arduino-builder", "-tools", "/usr/bin", "-fqbn", fqbn, "-build-path", out,
-         "-build-cache", cache, "-warnings", "all", f"-prefs=compiler.cpp.extra_flags={flags}",
-         "-compile", os.path.join(folder, name + ".ino")],
-        capture_output=True, text=True)
-    log = result.stdout + result.stderr
-    if result.returncode != 0:
+    status, log = harnesses.arduino_build(os.path.join(folder, name + ".ino"), out, fqbn, cache,
+                                          defines)
+    if status != 0:
         raise SystemExit(f"FAIL {name}: arduino-builder failed:\n{log}")
     return os.path.join(out, name + ".ino.elf"), log
 

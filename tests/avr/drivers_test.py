@@ -25,7 +25,7 @@ STEP_MS = 300
 TEST_PATTERN_MS = 200
 SIMULATED_MS = 1300  # the test pattern and three steps
 # What a person would accept, as the display tests judge it too.
-from harnesses import LEAST_EVENNESS, LEAST_HZ, RESET_US, T0H, T1H, TLOW  # noqa: E402
+from harnesses import LEAST_EVENNESS, LEAST_HZ, RESET_US, T0H, T1H, TLOW, arduino_build  # noqa: E402,E501
 MOST_INTERRUPTS_OFF_US = 50
 
 SKELETON_HEAD = """// driver test sketch
@@ -97,21 +97,15 @@ def expected_images(modules):
     return images
 
 
-def build(work, name, text, fqbn):
+def build(work, name, text, fqbn, cache):
     folder = os.path.join(work, name)
     os.makedirs(folder, exist_ok=True)
     path = os.path.join(folder, name + ".ino")
     with open(path, "w") as f:
         f.write(text)
     out = os.path.join(work, name + "-build")
-    os.makedirs(out, exist_ok=True)
-    run = subprocess.run(
-        ["arduino-builder", "-hardware", "/usr/share/arduino/hardware", "-hardware",
-         "/usr/share/arduino-builder", "-tools", "/usr/bin", "-fqbn", fqbn, "-build-path", out,
-         "-prefs=compiler.cpp.extra_flags=-DDECIMAL_DIG=__DECIMAL_DIG__", "-warnings", "all",
-         "-compile", path], capture_output=True, text=True)
-    log = run.stdout + run.stderr
-    if run.returncode != 0:
+    status, log = arduino_build(path, out, fqbn, cache)
+    if status != 0:
         raise AssertionError("%s does not build:\n%s" % (name, log[-3000:]))
     ours = [l for l in log.splitlines() if name + ".ino" in l and "warning" in l]
     if ours:
@@ -141,7 +135,7 @@ def check_scanned(lines):
     problems = []
     refreshes = [l for l in lines if l[0] == "R"]
     for r in refreshes:
-        t, period, image = float(r[1]), float(r[2]), r[3]
+        t, period = float(r[1]), float(r[2])
         dimmest, brightest, ghosts = float(r[4]), float(r[5]), int(r[6])
         if 1e6 / period < LEAST_HZ:
             problems.append("refresh at %.3f ms: %.1f Hz" % (t, 1e6 / period))
@@ -215,7 +209,9 @@ def main():
     for name, modules, defines, variant, colour in CASES[display]:
         for mcu, fqbn in BOARDS.items():
             case = "%s_%s" % (name, mcu)
-            elf = build(work, case, sketch(driver_text, modules, defines), fqbn)
+            # The three displays' tests share WORK and may run at once: a cache each.
+            elf = build(work, case, sketch(driver_text, modules, defines), fqbn,
+                        os.path.join(work, "core-" + display))
             lines = harness(binary, elf, mcu, display, variant, modules)
             if display == "ws2812":
                 problems = check_panels(lines, modules, colour)

@@ -17,6 +17,8 @@ import os
 import subprocess
 import sys
 
+import harnesses
+
 SKETCH = r"""
 #include <SPI.h>
 #if defined(__AVR_ATmega2560__)
@@ -304,16 +306,11 @@ def build(work, name, board, defines, sketch=SKETCH, defaults=None):
     with open(os.path.join(folder, name + ".ino"), "w") as f:
         f.write("".join("#define %s %s\n" % kv for kv in values.items()) + sketch)
     out = os.path.join(work, name + ".build")
-    os.makedirs(out, exist_ok=True)
-    fqbn = "arduino:avr:uno" if board == "uno" else "arduino:avr:mega:cpu=atmega2560"
-    r = subprocess.run(
-        ["arduino-builder", "-hardware", "/usr/share/arduino/hardware", "-hardware",
-         "/usr/share/arduino-builder", "-tools", "/usr/bin", "-fqbn", fqbn, "-build-path", out,
-         "-prefs=compiler.cpp.extra_flags=-DDECIMAL_DIG=__DECIMAL_DIG__", "-compile",
-         os.path.join(folder, name + ".ino")],
-        capture_output=True, text=True)
-    if r.returncode != 0:
-        print("%s: build failed\n%s" % (name, r.stdout + r.stderr), file=sys.stderr)
+    status, text = harnesses.arduino_build(os.path.join(folder, name + ".ino"), out,
+                                           harnesses.FQBN[board], os.path.join(work, "core-cache"),
+                                           warnings=False)
+    if status != 0:
+        print("%s: build failed\n%s" % (name, text), file=sys.stderr)
         sys.exit(2)
     return os.path.join(out, name + ".ino.elf")
 

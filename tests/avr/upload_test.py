@@ -15,6 +15,7 @@ import subprocess
 import sys
 import time
 
+import harnesses
 import simulated_board
 
 TOOL, HARNESS, BOOTLOADERS, CLI, WORK = sys.argv[1:6]
@@ -82,13 +83,10 @@ def build_sketch(name="message", fqbn="arduino:avr:uno", *cli_options):
                              "--", "歡迎光臨 Hello"], capture_output=True, check=True).stdout
     with open(os.path.join(folder, name + ".ino"), "wb") as f:
         f.write(sketch)
-    # Debian's gcc-avr 5.4 lacks DECIMAL_DIG, which the core's WString.cpp uses.
-    subprocess.run(["arduino-builder", "-hardware", "/usr/share/arduino/hardware", "-hardware",
-                    "/usr/share/arduino-builder", "-tools", "/usr/bin", "-fqbn", fqbn,
-                    "-build-path", out, "-build-cache", cache,
-                    "-prefs=compiler.cpp.extra_flags=-DDECIMAL_DIG=__DECIMAL_DIG__",
-                    "-compile", os.path.join(folder, name + ".ino")],
-                   capture_output=True, check=True)
+    status, log = harnesses.arduino_build(os.path.join(folder, name + ".ino"), out, fqbn, cache,
+                                          warnings=False)
+    if status != 0:
+        raise SystemExit(f"FAIL {name}: arduino-builder failed:\n{log}")
     return os.path.join(out, name + ".ino.hex")
 
 
