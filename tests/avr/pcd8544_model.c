@@ -1,6 +1,5 @@
-/* The PCD8544 controller; section numbers are the datasheet's (Philips,
- * 48 x 84 pixels matrix LCD controller/driver, Product specification,
- * 1999 Apr 12). */
+/* The PCD8544 controller, as the datasheet (Philips, 48 x 84 pixels matrix
+ * LCD controller/driver, 1999 Apr 12) describes it. */
 #include "pcd8544_model.h"
 
 #include "bus_trace.h"
@@ -10,8 +9,8 @@
 
 struct pcd8544_controller lcd;
 
-/* Section 8.1: after power-on the RAM is undefined, and RES leaves it so
- * (section 8.2 lists "RAM contents undefined" in the state after reset).
+/* After power-on the RAM is undefined, and RES leaves it so (the state
+ * after reset lists "RAM contents undefined").
  * Each time it is a different noise, so that a sketch that shows the RAM
  * before writing it shows something else than it meant. */
 static void scramble_ram(void) {
@@ -24,7 +23,7 @@ static void scramble_ram(void) {
     }
 }
 
-/* Section 8.2, the state after reset: power-down (PD = 1), horizontal
+/* The state after reset: power-down (PD = 1), horizontal
  * addressing (V = 0), the basic instruction set (H = 0), display blank
  * (D = E = 0), X = Y = 0, temperature coefficient TC = 0, bias system
  * BS = 0, and Vop = 0: VLCD 0 V with the high-voltage generator off. */
@@ -41,7 +40,7 @@ void pcd8544_power_up(void) {
     pcd8544_reset();
 }
 
-/* Table 1 (section 8), with H = 0: display control 0000 1D0E, set Y
+/* The instruction set with H = 0: display control 0000 1D0E, set Y
  * 0100 0Y2Y1Y0, set X 1X6..X0; any other byte but NOP and function set is
  * reserved or no command. */
 static int basic_command(int b) {
@@ -50,7 +49,7 @@ static int basic_command(int b) {
         return 1;
     }
     if ((b & 0xF8) == 0x40) {
-        /* Section 7.7: "Addresses outside these ranges are not allowed." */
+        /* The addressing: "Addresses outside these ranges are not allowed." */
         if ((b & 7) >= pcd8544_banks) {
             report("Y address %d is past the PCD8544's bank 5", b & 7);
         } else {
@@ -69,9 +68,8 @@ static int basic_command(int b) {
     return 0;
 }
 
-/* Table 1 with H = 1: temperature control 0000 01TC1TC0 (section 8.7),
- * bias system 0001 0BS2BS1BS0 (section 8.8), set Vop 1Vop6..Vop0
- * (section 8.9). */
+/* The instruction set with H = 1: temperature control 0000 01TC1TC0, bias
+ * system 0001 0BS2BS1BS0, set Vop 1Vop6..Vop0. */
 static int extended_command(int b) {
     if ((b & 0xFC) == 0x04) {
         lcd.temperature = b & 3;
@@ -93,7 +91,7 @@ void pcd8544_command(int b) {
         return; /* NOP, with either H */
     }
     if ((b & 0xF8) == 0x20) {
-        /* Function set 0010 0PDVH (section 8.3): with either H. */
+        /* Function set 0010 0PDVH: with either H. */
         lcd.power_down = (b >> 2) & 1;
         lcd.vertical = (b >> 1) & 1;
         lcd.extended = b & 1;
@@ -108,11 +106,11 @@ void pcd8544_command(int b) {
     }
 }
 
-/* Section 7.7: horizontal addressing (V = 0) steps X, and after X = 83
+/* Horizontal addressing (V = 0) steps X, and after X = 83
  * goes to X = 0 on the next bank; vertical addressing (V = 1) steps Y, and
  * after Y = 5 goes to Y = 0 on the next column. After X = 83, Y = 5 both
- * go back to X = 0, Y = 0. Data is taken in power-down too (section 8.3.1:
- * "RAM data can be written"). */
+ * go back to X = 0, Y = 0. Data is taken in power-down too ("RAM data can
+ * be written"). */
 void pcd8544_data(int b) {
     lcd.ram[lcd.y][lcd.x] = (unsigned char)b;
     if (lcd.vertical) {
@@ -126,10 +124,9 @@ void pcd8544_data(int b) {
     }
 }
 
-/* Nothing shows in power-down (section 8.3.1: all LCD outputs at VSS), with
- * display blank (section 8.4.1), or with Vop = 0, where the high-voltage
- * generator is off and the glass has no contrast (sections 8.2 and 8.9).
- * Each RAM byte is a column of 8 pixels with bit 0 on top (section 7.7.1,
+/* Nothing shows in power-down (all LCD outputs at VSS), with display blank,
+ * or with Vop = 0, where the high-voltage generator is off and the glass has
+ * no contrast. Each RAM byte is a column of 8 pixels with bit 0 on top (the
  * LSB at the top of the bank). */
 int pcd8544_flipped;
 

@@ -1,15 +1,15 @@
 /* The PCD8544 LCD controller of the 84x48 Nokia 5110 module, as its
- * datasheet (Philips, Product specification, 1999 Apr 12) describes it: the
+ * datasheet (Philips, 1999 Apr 12) describes it: the
  * commands it takes in each instruction set, its display RAM and what the
  * glass shows of it. The SPI panel harness feeds it the command and data
  * bytes the controller took and prints what pcd8544_image says. */
 #ifndef GLYPH8_TESTS_AVR_PCD8544_MODEL_H
 #define GLYPH8_TESTS_AVR_PCD8544_MODEL_H
 
-/* Section 7.7: X 0 to 83, Y (the bank of 8 rows) 0 to 5. */
+/* The addressing: X 0 to 83, Y (the bank of 8 rows) 0 to 5. */
 enum { pcd8544_columns = 84, pcd8544_banks = 6 };
 
-/* Section 8.4.1, bits D and E. */
+/* Display control's bits D and E. */
 enum { pcd8544_blank = 0, pcd8544_all_on = 1, pcd8544_normal = 2, pcd8544_inverse = 3 };
 
 struct pcd8544_controller {

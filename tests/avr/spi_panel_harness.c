@@ -58,11 +58,10 @@ static avr_t* avr;
  * characteristics, serial clock cycle tSCYC 250 ns at VDD1 = 2.4 - 3.5 V (500 ns
  * below; the modules run its logic at 3.3 V); reset timing, RES low pulse
  * width tRW 10 us at least.
- * PCD8544 (Philips, Product specification 1999 Apr 12): section 12 (AC
- * characteristics), SCLK clock frequency 0 to 4.0 MHz, cycle time Tcy
- * 250 ns at least (section 6.1.8: 0.0 to 4.0 Mbits/s); RES LOW pulse width
- * tWL(RES) 100 ns at least, which puts the registers to the state of
- * section 8.2. */
+ * PCD8544 (Philips, 1999 Apr 12): AC characteristics, SCLK clock frequency
+ * 0 to 4.0 MHz, cycle time Tcy 250 ns at least (the serial interface: 0.0 to
+ * 4.0 Mbits/s); RES LOW pulse width tWL(RES) 100 ns at least, which puts the
+ * registers to their state after reset. */
 struct panel {
     const char* name;
     int shortest_clock_ns;
@@ -127,8 +126,8 @@ static int lost_unreset_reported, lost_in_reset_reported;
 
 /* A byte went out on SCK/MOSI. The datasheets: the serial interface is held
  * initialised while CS is high and the clock does nothing then; D/C is read
- * with the byte's eighth clock (SSD1306 section 8.1.3, SH1106 "4-wire Serial
- * Interface", PCD8544 section 8 and its serial bus protocol). */
+ * with the byte's eighth clock (SSD1306 and SH1106 "4-wire Serial
+ * Interface", PCD8544 serial bus protocol). */
 static void byte_on_wires(int b) {
     trace_traffic(1);
     if (level(cs) != 0) {
@@ -144,7 +143,7 @@ static void byte_on_wires(int b) {
     if (!was_reset) {
         /* RES floats on these modules: until the sketch pulses it, the
          * controller's registers and interface are in no known state
-         * (PCD8544 section 8.1: "A RES pulse must be applied"). */
+         * (PCD8544: "A RES pulse must be applied"). */
         if (!lost_unreset_reported) {
             report("byte 0x%02x sent before RES was held low long enough to reset: lost", b);
         }
