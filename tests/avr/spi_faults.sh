@@ -26,27 +26,25 @@ good spi_sh1106_flipped --display sh1106 --define OLED_FLIPPED=1 --flipped
 good spi_ssd1306_flipped_scroll_mega --display ssd1306 --define OLED_FLIPPED=1 --flipped \
     --mode scroll --mcu mega
 echo "-- faults (each must FAIL)"
-# RES left to float: the controller never reset.
+# RES left to float: the controller never reset. PIN is the driver's name
+# for the reset pin.
+#   no_reset PIN fault NAME OPTIONS...
 no_reset() {
-    "$@" --mutate "pinMode(oledResetPin, OUTPUT);
-    digitalWrite(oledResetPin, LOW);
+    pin=$1
+    shift
+    "$@" --mutate "pinMode($pin, OUTPUT);
+    digitalWrite($pin, LOW);
     delay(1);
-    digitalWrite(oledResetPin, HIGH);" ""
+    digitalWrite($pin, HIGH);" ""
 }
-no_reset fault spi_no_reset --display ssd1306
-no_reset fault spi_no_reset_sh1106_mega --display sh1106 --mcu mega
+no_reset oledResetPin fault spi_no_reset --display ssd1306
+no_reset oledResetPin fault spi_no_reset_sh1106_mega --display sh1106 --mcu mega
 fault spi_dc_reversed --display ssd1306 --mutate "data ? HIGH : LOW" "data ? LOW : HIGH"
 fault spi_cs_on_another_pin --display sh1106 --mutate "oledCsPin = 10" "oledCsPin = 7"
 fault spi_8mhz_on_sh1106 --display sh1106 --mutate "oledSpi(4000000" "oledSpi(8000000"
 fault spi_ssd1306_on_sh1106 --display ssd1306 --panel sh1106
 fault spi_upright_on_flipped --display ssd1306 --flipped
-no_lcd_reset() {
-    "$@" --mutate "pinMode(lcdResetPin, OUTPUT);
-    digitalWrite(lcdResetPin, LOW);
-    delay(1);
-    digitalWrite(lcdResetPin, HIGH);" ""
-}
-no_lcd_reset fault lcd_no_reset --display pcd8544
+no_reset lcdResetPin fault lcd_no_reset --display pcd8544
 fault lcd_dc_reversed --display pcd8544 --mutate "data ? HIGH : LOW" "data ? LOW : HIGH"
 fault lcd_extended_left --display pcd8544 --mode scroll \
     --mutate "0x20,                 // function set: basic" "0x21,                 // not basic"

@@ -34,7 +34,7 @@ const arduino_board* find_arduino(std::string_view name) noexcept;
 
 enum class display_shape : std::uint8_t {
     modules,  // 8x8 modules side by side: one line of 8 pixels
-    panel,    // a panel of lines of 8 pixels: 128 pixels wide and eight lines, or four
+    panel,    // a panel of lines of 8 pixels, as wide and as many as its row says
 };
 
 enum class display_look : std::uint8_t { red_leds, colour_leds, oled, lcd };

@@ -5,9 +5,9 @@
 // the strip enters at the right one column per step, leaves at the left
 // and starts again; paging, it is cut into lines (see wrap.hpp), and a
 // screenful of lines is shown at a time (one line on a row of modules,
-// eight on a 128x64 panel, four on a 128x32 one). The generated sketch computes exactly these
-// frames on the board, the preview draws them, and the tests compare both
-// with this model.
+// eight on a 128x64 panel, four on a 128x32 one, six on the 84x48 LCD). The
+// generated sketch computes exactly these frames on the board, the preview
+// draws them, and the tests compare both with this model.
 #pragma once
 
 #include <cstddef>
