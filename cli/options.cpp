@@ -9,6 +9,8 @@
 #include <charconv>
 #include <iterator>
 #include <span>
+#include <utility>
+#include <vector>
 
 namespace glyph8::cli {
 
@@ -108,6 +110,28 @@ problem set_current(request& r, std::string_view value) {
     return p;
 }
 
+// The range is the display's, checked with the rest of its options; a number
+// too large for an int is past every display's.
+problem set_level(std::optional<int>& out, std::string_view option, std::string_view value) {
+    unsigned long v = 0;
+    const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), v);
+    if ((ec != std::errc() && ec != std::errc::result_out_of_range) ||
+        end != value.data() + value.size() || value.empty()) {
+        return usage_problem(std::string(option) + " takes a whole number, not '" +
+                             std::string(value) + "'");
+    }
+    out = ec == std::errc() && v <= 0xFFFF ? static_cast<int>(v) : 0xFFFF;
+    return {};
+}
+
+problem set_brightness(request& r, std::string_view value) {
+    return set_level(r.display.brightness, "--brightness", value);
+}
+
+problem set_contrast(request& r, std::string_view value) {
+    return set_level(r.display.contrast, "--contrast", value);
+}
+
 // --scroll and --page each choose how the message moves; both is a mistake.
 problem set_motion(request& r, output::motion mode, std::string_view option,
                    std::string_view value) {
@@ -134,6 +158,37 @@ std::string display_help() {
     std::string text = "the display a message is shown on:";
     for (const output::display& d : output::displays()) {
         text += "\n  " + std::string(d.name) + ": " + std::string(d.help);
+    }
+    return text;
+}
+
+std::string wrapped(std::string_view help);
+
+// --brightness or --contrast: what each display that takes it makes of it,
+// displays that say the same in one entry.
+std::string level_help(std::string_view option, std::string_view what) {
+    std::vector<std::pair<std::string, const output::display_level*>> entries;
+    for (const output::display& d : output::displays()) {
+        if (d.level.option != option) {
+            continue;
+        }
+        auto same = std::find_if(entries.begin(), entries.end(), [&](const auto& e) {
+            return e.second->help == d.level.help && e.second->most == d.level.most;
+        });
+        if (same == entries.end()) {
+            entries.emplace_back(std::string(d.name), &d.level);
+        } else {
+            same->first += ", " + std::string(d.name);
+        }
+    }
+    std::string text(what);
+    for (const auto& [names, level] : entries) {
+        const std::string entry = wrapped(names + ": 0 to " + std::to_string(level->most) + ", " +
+                                          std::string(level->help));
+        text += "\n  ";
+        for (const char c : entry) {
+            text += c == '\n' ? std::string("\n    ") : std::string(1, c);
+        }
     }
     return text;
 }
@@ -212,6 +267,8 @@ const option options[] = {
      "colour LEDs: the most current the brightest frame may draw,\nin mA (default 400, "
      "what USB gives)",
      output::setting_matrix, set_current},
+    {"--brightness", "N", "", output::setting_matrix, set_brightness},
+    {"--contrast", "N", "", output::setting_matrix, set_contrast},
     {"--upload", "PORT",
      "write glyph8's program and the message (--intel-hex's bytes)\n"
      "to the board on PORT (/dev/ttyACM0, /dev/ttyUSB0, COM3) through\n"
@@ -481,9 +538,12 @@ std::string usage_text() {
     }
     text += "\nOptions:\n";
     for (const option& o : options) {
-        const std::string help = o.apply == set_display ? display_help()
-                                 : o.apply == set_board ? board_help()
-                                                        : std::string(o.help);
+        const std::string help =
+            o.apply == set_display      ? display_help()
+            : o.apply == set_board      ? board_help()
+            : o.apply == set_brightness ? level_help(o.name, "how bright the display shines:")
+            : o.apply == set_contrast   ? level_help(o.name, "how dark an LCD's pixels are:")
+                                        : std::string(o.help);
         append_option_help(text, o.name, o.value, help);
         if (o.apply == set_layout) {
             for (const layout_name& l : layouts) {

@@ -103,7 +103,10 @@ std::string displays_json() {
                 ",\"defaultModules\":" + std::to_string(d.default_modules) + ",\"motion\":" +
                 (d.default_motion == out::motion::scroll ? "\"scroll\"" : "\"page\"") +
                 ",\"step\":" + std::to_string(d.default_step_ms) +
-                ",\"colour\":" + ((d.options & out::takes_colour) != 0 ? "true" : "false") + "}";
+                ",\"colour\":" + ((d.options & out::takes_colour) != 0 ? "true" : "false") +
+                ",\"level\":";
+        append_json_string(json, d.level.option);
+        json += ",\"levelMost\":" + std::to_string(d.level.most) + "}";
     }
     json += "],\"arduinos\":[";
     for (const out::arduino_board& b : out::arduino_boards()) {

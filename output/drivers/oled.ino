@@ -7,6 +7,9 @@
 #error "an OLED scrolls a line of 128 columns: COLUMNS must be 128"
 #endif
 
+#ifndef OLED_CONTRAST
+#define OLED_CONTRAST 0xCF  // 0 to 255: how bright the lit pixels are
+#endif
 #ifndef OLED_FLIPPED
 #define OLED_FLIPPED 0  // 1: the module is mounted upside down
 #endif
@@ -29,6 +32,15 @@ static bool oledCommands(const byte* list, byte count) {
     for (byte i = 0; i < count; ++i) {
         oledSend(pgm_read_byte(list + i));
     }
+    return oledEnd();
+}
+
+// Sent apart from the set-up in flash: a prebuilt program has it from its
+// message's block.
+static bool oledContrast() {
+    oledStart(false);
+    oledSend(0x81);
+    oledSend(OLED_CONTRAST);
     return oledEnd();
 }
 
@@ -81,7 +93,7 @@ const byte oledFlipped[] PROGMEM = {0xA0, 0xC0};
 // The RAM holds noise at power-up: it is cleared before the display is lit.
 static void oledSetUp() {
     oledLost = false;
-    if (!oledCommands(oledSetup, sizeof oledSetup)) {
+    if (!oledCommands(oledSetup, sizeof oledSetup) || !oledContrast()) {
         return;
     }
     if (OLED_FLIPPED && !oledCommands(oledFlipped, sizeof oledFlipped)) {

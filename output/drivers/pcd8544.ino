@@ -28,14 +28,17 @@ const byte lcdBanks = PANEL_LINES;  // of 8 rows
 const SPISettings lcdSpi(2000000, MSBFIRST, SPI_MODE0);
 
 // The extended instructions first (H = 1), then the basic ones (H = 0).
+// Vop follows the extended ones, sent on its own: a prebuilt program has it
+// from its message's block.
 // clang-format off
-const byte lcdSetup[] PROGMEM = {
-    0x21,                 // function set: active, horizontal addressing, extended
-    0x80 | LCD_CONTRAST,  // Vop: the glass's drive voltage
-    0x04,                 // temperature coefficient 0
-    0x13,                 // bias 1:48, the one the datasheet gives for 48 rows
-    0x20,                 // function set: basic instructions
-    0x08,                 // display blank while the RAM is cleared
+const byte lcdExtended[] PROGMEM = {
+    0x21,  // function set: active, horizontal addressing, extended
+    0x04,  // temperature coefficient 0
+    0x13,  // bias 1:48, the one the datasheet gives for 48 rows
+};
+const byte lcdBasic[] PROGMEM = {
+    0x20,  // function set: basic instructions
+    0x08,  // display blank while the RAM is cleared
 };
 // clang-format on
 
@@ -122,8 +125,12 @@ void displayBegin() {
     digitalWrite(lcdResetPin, HIGH);
     SPI.begin();
     lcdStart(false);
-    for (byte i = 0; i < sizeof lcdSetup; ++i) {
-        SPI.transfer(pgm_read_byte(lcdSetup + i));
+    for (byte i = 0; i < sizeof lcdExtended; ++i) {
+        SPI.transfer(pgm_read_byte(lcdExtended + i));
+    }
+    SPI.transfer(0x80 | LCD_CONTRAST);  // Vop: the glass's drive voltage
+    for (byte i = 0; i < sizeof lcdBasic; ++i) {
+        SPI.transfer(pgm_read_byte(lcdBasic + i));
     }
     lcdEnd();
     for (byte bank = 0; bank < lcdBanks; ++bank) {

@@ -2,9 +2,6 @@
 // The SH1106 has 132 columns of RAM, of which the glass shows 2..129, and
 // only page addressing: no window, no scrolling, its own DC-DC converter.
 // The same controller on I2C or SPI: the bus's part follows this one.
-#ifndef OLED_CONTRAST
-#define OLED_CONTRAST 0xCF
-#endif
 const byte oledFirstColumn = 2;  // the first RAM column on the glass
 
 // Power-up defaults are not relied on: every mode that the image depends on
@@ -21,7 +18,6 @@ const byte oledSetup[] PROGMEM = {
     0xA1,        // segment remap: column 127 on SEG0, upright on the usual modules
     0xC8,        // COM scan from COM63 down
     0xDA, 0x12,  // COM pins: alternative configuration, as 64-row panels are wired
-    0x81, OLED_CONTRAST,
     0xD9, 0x22,  // precharge: two clocks each phase
     0xDB, 0x35,  // VCOM deselect level
     0xA4,        // the display follows the RAM

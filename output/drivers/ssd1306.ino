@@ -1,8 +1,5 @@
 // ---- Display: SSD1306 OLED, 128x64 or 128x32 (PANEL_LINES 8 or 4) ----
 // The same controller on I2C or SPI: the bus's part follows this one.
-#ifndef OLED_CONTRAST
-#define OLED_CONTRAST 0xCF
-#endif
 const byte oledFirstColumn = 0;  // the RAM's columns are the glass's
 
 // Power-up defaults are not relied on: every mode that the image depends on
@@ -21,7 +18,6 @@ const byte oledSetup[] PROGMEM = {
     // COM pins: 64-row panels are wired for the alternative configuration,
     // 32-row ones for the sequential
     0xDA, PANEL_LINES == 8 ? 0x12 : 0x02,
-    0x81, OLED_CONTRAST,
     0xD9, 0xF1,  // precharge: phase 1 one clock, phase 2 fifteen
     0xDB, 0x40,  // VCOMH deselect level
     0x2E,        // no scrolling

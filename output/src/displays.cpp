@@ -72,25 +72,47 @@ constexpr std::string_view spi_oled_uno =
 constexpr std::string_view spi_oled_mega =
     "D0 (clock) to 52, D1 (data) to 51, RES to 8, DC to 9, CS to 10, VCC to 5V, GND to GND";
 
+// The chips' own steps: 16 of current or duty on the LED drivers; an OLED's
+// contrast is a byte, and 0..15 covers it in steps of 17.
+constexpr display_level max7219_level{
+    "--brightness", "INTENSITY", 15, 1, 2, "the chip's 16 steps of LED current (2 unless given)"};
+constexpr display_level ht16k33_level{
+    "--brightness", "BRIGHTNESS", 15, 1, 8, "the chip's 16 duty steps (8 unless given)"};
+constexpr display_level oled_level{
+    "--brightness",
+    "OLED_CONTRAST",
+    15,
+    17,
+    0xCF,
+    "sent as the contrast byte N x 17 (0xCF, about 12, unless given)"};
+constexpr display_level lcd_level{"--contrast",
+                                  "LCD_CONTRAST",
+                                  127,
+                                  1,
+                                  0x38,
+                                  "Vop, the glass's drive voltage (56 unless given); glasses "
+                                  "differ, and most look right from 48 to 69"};
+
 const display table[] = {
     // clang-format off
     {"max7219", "MAX7219 8x8 modules in a chain, over SPI (the default)", "MAX7219 8x8 module",
      max7219_variants, display_shape::modules, takes_modules, 16, 4, motion::scroll, 60,
      display_look::red_leds, false, drivers::max7219,
      "DIN to 11, CLK to 13, CS to 10, VCC to 5V, GND to GND",
-     "DIN to 51, CLK to 52, CS to 10, VCC to 5V, GND to GND", {1850, 28}, {2360, 28}, 1},
+     "DIN to 51, CLK to 52, CS to 10, VCC to 5V, GND to GND", {1850, 28}, {2360, 28}, 1, {}, 8,
+     {}, 128, max7219_level},
     {"ht16k33", "HT16K33 8x8 backpacks on I2C, at 0x70, 0x71, ... from the left",
      "HT16K33 8x8 backpack", ht16k33_variants, display_shape::modules, takes_modules, 8, 1,
      motion::scroll, 60, display_look::red_leds, false, drivers::ht16k33, i2c_uno, i2c_mega,
-     {3600, 246}, {4060, 246}, 1},
+     {3600, 246}, {4060, 246}, 1, {}, 8, {}, 128, ht16k33_level},
     {"ssd1306", "a 128x64 SSD1306 OLED (0.96\") on I2C: eight lines of text",
      "128x64 SSD1306 OLED", oled_variants, display_shape::panel, 0, 1, 1, motion::page, 3000,
      display_look::oled, false, drivers::ssd1306, i2c_uno, i2c_mega, {3800, 250}, {4250, 250}, 1,
-     drivers::oled, 8, drivers::oled_i2c},
+     drivers::oled, 8, drivers::oled_i2c, 128, oled_level},
     {"sh1106", "a 128x64 SH1106 OLED (1.3\") on I2C: eight lines of text", "128x64 SH1106 OLED",
      oled_variants, display_shape::panel, 0, 1, 1, motion::page, 3000, display_look::oled, false,
      drivers::sh1106, i2c_uno, i2c_mega, {3800, 250}, {4250, 250}, 1, drivers::oled, 8,
-     drivers::oled_i2c},
+     drivers::oled_i2c, 128, oled_level},
     {"matrix", "a bare 8x8 LED matrix on 16 pins, scanned by the sketch", "bare 8x8 LED matrix",
      matrix_variants, display_shape::modules, 0, 1, 1, motion::scroll, 60,
      display_look::red_leds, false, drivers::matrix, matrix_pins, matrix_pins, {1800, 106},
@@ -116,15 +138,17 @@ const display table[] = {
     {"ssd1306x32", "a 128x32 SSD1306 OLED (0.91\") on I2C: four lines of text",
      "128x32 SSD1306 OLED", oled_variants, display_shape::panel, 0, 1, 1, motion::page, 3000,
      display_look::oled, false, drivers::ssd1306, i2c_uno, i2c_mega, {3800, 250}, {4250, 250}, 1,
-     drivers::oled, 4, drivers::oled_i2c},
+     drivers::oled, 4, drivers::oled_i2c, 128, oled_level},
     {"ssd1306spi", "a 128x64 SSD1306 OLED (0.96\") on SPI, the 7-pin module: eight lines of text",
      "128x64 SSD1306 OLED on SPI", oled_spi_variants, display_shape::panel, 0, 1, 1, motion::page,
      3000, display_look::oled, false, drivers::ssd1306, spi_oled_uno, spi_oled_mega, {2200, 40},
-     {2670, 40}, 1, drivers::oled, 8, drivers::oled_spi},
+     {2670, 40}, 1, drivers::oled, 8, drivers::oled_spi, 128,
+     oled_level},
     {"sh1106spi", "a 128x64 SH1106 OLED (1.3\") on SPI, the 7-pin module: eight lines of text",
      "128x64 SH1106 OLED on SPI", oled_spi_variants, display_shape::panel, 0, 1, 1, motion::page,
      3000, display_look::oled, false, drivers::sh1106, spi_oled_uno, spi_oled_mega, {2200, 40},
-     {2670, 40}, 1, drivers::oled, 8, drivers::oled_spi},
+     {2670, 40}, 1, drivers::oled, 8, drivers::oled_spi, 128,
+     oled_level},
     {"pcd8544", "a Nokia 5110 LCD (84x48, PCD8544) on SPI: six lines of text",
      "Nokia 5110 LCD (PCD8544)", pcd8544_variants, display_shape::panel, 0, 1, 1, motion::page,
      3000, display_look::lcd, false, drivers::pcd8544,
@@ -132,7 +156,7 @@ const display table[] = {
      "on a 5 V board through a level shifter or 10 kohm in each signal line",
      "CLK to 52, DIN to 51, DC to 9, CE to 10, RST to 8, VCC to 3.3V, GND to GND; "
      "through a level shifter or 10 kohm in each signal line",
-     {2050, 40}, {2470, 40}, 1, {}, 6, {}, 84},
+     {2050, 40}, {2470, 40}, 1, {}, 6, {}, 84, lcd_level},
     // clang-format on
 };
 

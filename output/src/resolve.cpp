@@ -1,6 +1,8 @@
 // A user's choice of display, checked against the display's row: whatever
 // the row does not take is refused, naming what it does take.
 #include <cstdio>
+#include <optional>
+#include <utility>
 
 #include "glyph8/display.hpp"
 #include "glyph8/matrix.hpp"
@@ -68,6 +70,32 @@ std::string variant_of(const display& d, const std::string& name, int& variant) 
            (others.empty() ? ", not '" + name + "'" : "; '" + name + "' is a wiring of " + others);
 }
 
+// --brightness or --contrast, whichever the display takes, in its range.
+std::string level_of(const display& d, const display_request& request, std::optional<int>& out) {
+    const std::string which = "--display " + std::string(d.name);
+    for (const auto& [option, given] :
+         {std::pair{std::string_view("--brightness"), request.brightness},
+          std::pair{std::string_view("--contrast"), request.contrast}}) {
+        if (!given) {
+            continue;
+        }
+        if (d.level.option != option) {
+            const std::string instead =
+                !d.level.option.empty() ? "; it takes " + std::string(d.level.option)
+                : (d.options & takes_colour) != 0
+                    ? ": --color sets how bright its LEDs are"
+                    : ": its LEDs are as bright as their resistors let them be";
+            return which + " takes no " + std::string(option) + instead;
+        }
+        if (*given < 0 || *given > d.level.most) {
+            return which + " takes " + std::string(option) + " from 0 to " +
+                   std::to_string(d.level.most);
+        }
+        out = given;
+    }
+    return {};
+}
+
 }  // namespace
 
 std::string resolve(const display_request& request, matrix_settings& out) {
@@ -120,6 +148,9 @@ std::string resolve(const display_request& request, matrix_settings& out) {
         }
         m.max_current_ma = *request.max_current_ma;
     }
+    if (std::string why = level_of(*d, request, m.level); !why.empty()) {
+        return why;
+    }
     out = m;
     return {};
 }
@@ -139,6 +170,9 @@ std::string display_options_text(const matrix_settings& m) {
     }
     if ((d.options & takes_current) != 0) {
         text += " --max-current " + std::to_string(m.max_current_ma);
+    }
+    if (m.level) {
+        text += " " + std::string(d.level.option) + " " + std::to_string(*m.level);
     }
     return text + " --arduino " + std::string(m.arduino->name);
 }

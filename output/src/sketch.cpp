@@ -232,6 +232,7 @@ uint16_t stepMs;
 uint32_t steps;
 byte variantValue = DEFAULT_WIRING;  // the wiring; the cross uses the usual one
 byte colourR = CROSS_R, colourG = CROSS_G, colourB = CROSS_B;  // until a block says
+byte levelValue = DEFAULT_LEVEL;  // brightness or contrast, as the chip takes it
 bool messageValid;
 )";
 
@@ -295,6 +296,7 @@ bool blockRead() {
   colourG = pgm_read_byte(b + 10);
   colourB = pgm_read_byte(b + 11);
   stepMs = blockWord(b + 12);
+  levelValue = pgm_read_byte(b + 26);
   MESSAGE_PIECES = messagePieces;
   LINES = lines;
   MESSAGE_COLUMNS = blockWord(b + 22) | (uint32_t)blockWord(b + 24) << 16;
@@ -485,6 +487,10 @@ class sketch_writer : public message_writer {
         if (const auto v = d.variants[static_cast<std::size_t>(m_.variant)].define; !v.empty()) {
             out += "#define " + std::string(v) + "\n";
         }
+        if (m_.level) {
+            out += "#define " + std::string(d.level.macro) + " " + std::to_string(m_.chip_level()) +
+                   "  // " + std::string(d.level.option) + " " + std::to_string(*m_.level) + "\n";
+        }
     }
 
     void append_message(std::string& out, const detail::message_tables& t) const {
@@ -551,7 +557,11 @@ std::string image_program(const display& d, const arduino_board& board) {
         out += define("COLOR_R", "colourR") + define("COLOR_G", "colourG") +
                define("COLOR_B", "colourB");
     }
+    if (!d.level.macro.empty()) {
+        out += define(d.level.macro, "levelValue");
+    }
     out += define("DEFAULT_WIRING", std::to_string(variant_value(d, 0)));
+    out += define("DEFAULT_LEVEL", std::to_string(d.level.fallback));
     // Colour LEDs show the cross in the default colour.
     out += define("CROSS_R", std::to_string((default_led_colour >> 16) & 0xFF));
     out += define("CROSS_G", std::to_string((default_led_colour >> 8) & 0xFF));
@@ -615,6 +625,7 @@ std::string write_block(const message_strip& strip, const matrix_settings& m,
     word(static_cast<std::uint32_t>(t.line_width.size()));
     word(t.message_columns & 0xFFFF);
     word(t.message_columns >> 16);
+    b.push_back(static_cast<std::uint8_t>(m.chip_level()));
     b.insert(b.end(), t.piece_columns.begin(), t.piece_columns.end());
     for (const std::uint16_t v : t.piece_start) {
         word(v);

@@ -190,6 +190,7 @@ def main():
     ms = simulated_ms(expected, step, pattern_ms, cycles)
     seen = harnesses.watch(harness_dir, display, elf, mcu, settings, ms)
     failures += seen.faults
+    failures += harnesses.level_faults(display, settings, seen)
     failures += compare_with_preview(seen.frames, expected, look, cycles)
     frames = from_pattern(seen.frames, look)
     if real_time and frames and frames[0][1] == harnesses.pattern_frame(look):

@@ -111,6 +111,10 @@ class Seen:
     frames: list = field(default_factory=list)  # (ms, hex)
     faults: list = field(default_factory=list)
     report: list = field(default_factory=list)
+    # What each chip holds for brightness or contrast at the end: MAX7219
+    # intensity and HT16K33 dimming 0..15 per module, OLED contrast 0..255,
+    # LCD Vop 0..127.
+    level: list = field(default_factory=list)
 
 
 def run_harness(args):
@@ -141,6 +145,8 @@ def watch_max7219(harness_dir, program, mcu, settings, ms):
     seen = Seen()
     for line in out:
         words = line.split()
+        if words and words[0] == "level":
+            seen.level = [int(w) for w in words[1:]]
         if len(words) != 2 or not re.match(r"^\d+\.\d+$", words[0]):
             continue  # simavr's own words
         t, image = words
@@ -180,6 +186,8 @@ def seen_on_bus(out):
             seen.faults.append("the display blinks")
         elif words[0] == "E":
             seen.faults.append("the panel says: " + " ".join(words[2:]))
+        elif words[0] == "L":
+            seen.level = [int(w) for w in words[1:]]
         elif words[0] == "B":
             bursts.append((float(words[2]) - float(words[1]), int(words[3])))
     if bursts:
@@ -268,6 +276,29 @@ def short_step(display, settings):
     if display in PANELS:
         return 60 if "--page" in settings else 15
     return 10
+
+
+# What a display's chip must hold for --brightness N or --contrast N, and
+# without them: the user's 0..15 is the LED drivers' own 16 steps and an
+# OLED's contrast byte in steps of 17; an LCD's --contrast is its Vop.
+LEVELS = {
+    "max7219": ("--brightness", 1, 2),
+    "ht16k33": ("--brightness", 1, 8),
+    "pcd8544": ("--contrast", 1, 0x38),
+    **{oled: ("--brightness", 17, 0xCF) for oled in PANELS if oled != "pcd8544"},
+}
+
+
+def level_faults(display, settings, seen):
+    """What is wrong with the brightness or contrast the chips hold at the
+    end, against the options `settings` gave."""
+    if display not in LEVELS:
+        return []
+    option, scale, fallback = LEVELS[display]
+    want = int(settings[option]) * scale if option in settings else fallback
+    if not seen.level or any(v != want for v in seen.level):
+        return [f"the chips hold {option[2:]} {seen.level or 'nothing'}, not {want}"]
+    return []
 
 
 def watch(harness_dir, display, program, mcu, settings, ms):

@@ -18,6 +18,8 @@
  *     F T IMAGE               the glass changed, printed once the bus has been
  *                             idle for 1 ms
  *     E T MESSAGE             the panel would not do what the sketch meant
+ *     L LEVEL...              at the end: each HT16K33's dimming (0..15), or
+ *                             the OLED's contrast (0..255)
  * Times are milliseconds of simulated time. An OLED's IMAGE is 1024 bytes in
  * hex (512 for 32 rows), page-major (page 0's columns 0..127, then page 1, ...), a byte per
  * column of 8 pixels, top pixel in bit 0; the HT16K33s' is each module's 8
@@ -46,6 +48,7 @@ static int oled_address = 0x3C;
 static struct {
     unsigned char ram[16];
     int pointer, oscillator, on, blink;
+    int dimming; /* the duty in sixteenths, less one: 15 at power-up */
 } ht[most_modules];
 
 static void ht_reset(void) {
@@ -56,6 +59,7 @@ static void ht_reset(void) {
             seed = seed * 1103515245u + 12345u;
             ht[m].ram[i] = (unsigned char)(seed >> 16);
         }
+        ht[m].dimming = 15;
     }
 }
 
@@ -84,8 +88,10 @@ static void ht_byte(int m, int first, int b) {
             ht[m].on = b & 1;
             ht[m].blink = (b >> 1) & 3;
             break;
+        case 0xE0:
+            ht[m].dimming = b & 15;
+            break;
         case 0xA0: /* ROW/INT pin */
-        case 0xE0: /* dimming */
             break;
         default:
             report("HT16K33: command 0x%02x not supported", b);
@@ -297,5 +303,14 @@ int main(int argc, char** argv) {
         return 1;
     }
     trace_settle();
+    if (device == ht16k33) {
+        printf("L");
+        for (int m = 0; m < modules; ++m) {
+            printf(" %d", ht[m].dimming);
+        }
+        printf("\n");
+    } else {
+        printf("L %d\n", oled.contrast);
+    }
     return 0;
 }

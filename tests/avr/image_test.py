@@ -25,18 +25,23 @@ import harnesses
 import simulated_board
 from simulated_board import BOOTLOADERS
 
+# A block's first bytes (its version is 2), and where the message starts in it.
+BLOCK_START = b"g8\x02"
+BLOCK_HEADER = 27
+
 # name: glyph8-cli's options, the text; "cross" cases change the block first.
 CASES = {
     "max7219_uno": (["--display", "max7219", "--modules", "4", "--scroll", "20"], "歡迎 Hi"),
     "max7219_dip_page_mega": (["--display", "max7219", "--board", "dip", "--modules", "2",
-                               "--page", "150", "--arduino", "mega"], "你好世界 OK"),
+                               "--page", "150", "--arduino", "mega", "--brightness", "15"],
+                              "你好世界 OK"),
     "ht16k33_plain_uno": (["--display", "ht16k33", "--board", "plain", "--modules", "2",
-                           "--scroll", "20"], "Hi你"),
+                           "--scroll", "20", "--brightness", "3"], "Hi你"),
     "ht16k33_page_mega": (["--display", "ht16k33", "--modules", "3", "--page", "150",
                            "--arduino", "mega"], "光臨 OK"),
     "ssd1306_page_uno": (["--display", "ssd1306", "--page", "150"], "歡迎光臨\nHello, 世界"),
-    "ssd1306_scroll_mega": (["--display", "ssd1306", "--scroll", "20", "--arduino", "mega"],
-                            "Hi 你"),
+    "ssd1306_scroll_mega": (["--display", "ssd1306", "--scroll", "20", "--arduino", "mega",
+                             "--brightness", "5"], "Hi 你"),
     "sh1106_page_mega": (["--display", "sh1106", "--page", "150", "--arduino", "mega"],
                          "一二三四五六七八九十\n甲乙丙"),
     "sh1106_scroll_uno": (["--display", "sh1106", "--scroll", "20"], "OK 好"),
@@ -47,10 +52,12 @@ CASES = {
                                 "你好\nFlipped"),
     "pcd8544_page_mega": (["--display", "pcd8544", "--page", "150", "--arduino", "mega"],
                           "諾基亞 5110\nHello, 世界\n三\n四\n五\n六\n第二個畫面"),
-    "pcd8544_scroll_uno": (["--display", "pcd8544", "--scroll", "20"], "LCD 好"),
+    "pcd8544_scroll_uno": (["--display", "pcd8544", "--scroll", "20", "--contrast", "70"],
+                           "LCD 好"),
     "pcd8544_flipped_scroll_uno": (["--display", "pcd8544", "--board", "flipped", "--scroll",
                                     "20"], "倒 Hi"),
-    "ssd1306spi_page_uno": (["--display", "ssd1306spi", "--page", "150"], "歡迎光臨\nSPI, 世界"),
+    "ssd1306spi_page_uno": (["--display", "ssd1306spi", "--page", "150", "--brightness", "0"],
+                            "歡迎光臨\nSPI, 世界"),
     "ssd1306spi_scroll_mega": (["--display", "ssd1306spi", "--scroll", "20", "--arduino", "mega"],
                                "Hi 你"),
     "sh1106spi_flipped_page_mega": (["--display", "sh1106spi", "--board", "flipped", "--page",
@@ -119,7 +126,8 @@ def against_preview(cli, harness_dir, work, options, text, program, settings):
     seen = harnesses.watch(harness_dir, display, program, mcu, settings, ms)
     print(f"{os.path.basename(program)}: {len(seen.frames)} frames seen, "
           f"{len(expected)} in the preview of {text!r}")
-    return seen.faults + display_test.compare_with_preview(seen.frames, expected, look, 1)
+    return (seen.faults + harnesses.level_faults(display, settings, seen) +
+            display_test.compare_with_preview(seen.frames, expected, look, 1))
 
 
 def uploaded(cli, harness_dir, work, name, board_harness, bootloaders):
@@ -174,7 +182,7 @@ def main():
     image = harnesses.flat_image_of_hex(hex_path, os.path.join(work, name + ".bin"))
     with open(image, "rb") as f:
         flash = bytearray(f.read())
-    block = flash.find(b"g8\x01")
+    block = flash.find(BLOCK_START)
     print(f"{name}: {len(flash)} bytes, the block at 0x{block:04X}, {len(flash) - block} bytes")
     failures = []
     if block <= 0 or block % 256 != 0:
@@ -184,7 +192,7 @@ def main():
         if "no_block" in name:
             flash = flash[:block]
         elif "damaged" in name:
-            flash[block + 26] ^= 0x01  # the first column of the message
+            flash[block + BLOCK_HEADER] ^= 0x01  # the first column of the message
         else:
             other = display_test.run([cli, "--intel-hex", "--display", "max7219", text]).stdout
             other_path = os.path.join(work, "other.hex")
@@ -192,12 +200,13 @@ def main():
                 f.write(other)
             with open(harnesses.flat_image_of_hex(other_path, other_path + ".bin"), "rb") as f:
                 theirs = f.read()
-            flash = flash[:block] + theirs[theirs.find(b"g8\x01"):]
+            flash = flash[:block] + theirs[theirs.find(BLOCK_START):]
         with open(image, "wb") as f:
             f.write(flash)
         seen = harnesses.watch(harness_dir, display, image, mcu, settings, PATTERN_MS + 400)
         shown = display_test.distinct([f for _, f in seen.frames if set(f) != {"0"}])
         want = [cross_frame(look)]
+        failures += harnesses.level_faults(display, settings, seen)  # the driver's own
         print(f"{name}: {len(shown)} distinct frames")
         if shown != want:
             failures.append(f"the board shows {[s[:48] for s in shown]}, not a cross {want[0][:48]}")
@@ -210,6 +219,7 @@ def main():
         ms = display_test.simulated_ms(expected, step, PATTERN_MS, 1)
         seen = harnesses.watch(harness_dir, display, hex_path, mcu, settings, ms)
         failures += seen.faults
+        failures += harnesses.level_faults(display, settings, seen)
         failures += display_test.compare_with_preview(seen.frames, expected, look, 1)
         print(f"{name}: {len(seen.frames)} frames seen, {len(expected)} in the preview")
     for f in failures:

@@ -13,7 +13,7 @@
  *
  * It listens to the SPI's bytes and to the pins (CS on 10, DIN on 11, CLK
  * on 13 of either board), so a sketch that drives them with shiftOut() is
- * decoded too. A
+ * decoded too. At the end, "level" and each chip's intensity (0..15). A
  * frame is printed when the register of the last digit is latched, and when
  * the chips leave or enter shutdown. */
 #include <simavr/avr_ioport.h>
@@ -193,5 +193,11 @@ int main(int argc, char** argv) {
         avr_irq_register_notify(avr_io_getirq(avr, AVR_IOCTL_IOPORT_GETIRQ('B'), (int)pin), on_pin,
                                 (void*)pin);
     }
-    return run_program(avr, ms, NULL);
+    const int status = run_program(avr, ms, NULL);
+    printf("level");
+    for (int m = 0; m < modules; ++m) {
+        printf(" %d", reg[m][0x0A] & 15);
+    }
+    printf("\n");
+    return status;
 }

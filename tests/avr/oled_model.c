@@ -24,6 +24,7 @@ void oled_reset_registers(void) {
     oled.mux = 64;
     oled.com_pins = 0x12;
     oled.pump = device == sh1106; /* the SH1106's DC-DC is on at reset, the SSD1306's pump off */
+    oled.contrast = device == sh1106 ? 0x80 : 0x7F;
 }
 
 void oled_reset(void) {
@@ -152,8 +153,11 @@ static void oled_execute(const unsigned char* a) {
             case 0xDA:
                 oled.com_pins = a[1];
                 break;
+            case 0x81:
+                oled.contrast = a[1];
+                break;
             default:
-                break; /* clock, contrast, precharge, VCOM, scroll set-up, NOP */
+                break; /* clock, precharge, VCOM, scroll set-up, NOP */
         }
     }
 }

@@ -20,6 +20,7 @@ struct oled_controller {
     int column_start, column_end, page_start, page_end;
     int remap, com_reversed, start_line, offset, mux, com_pins;
     int inverted, entire_on, pump, on, scrolling;
+    int contrast; /* how bright the lit pixels are, 0..255 */
     unsigned char command[8];
     int have, need;
     int overrun; /* data written past the last column, reported once a transaction */

@@ -47,8 +47,8 @@ fault spi_upright_on_flipped --display ssd1306 --flipped
 no_reset lcdResetPin fault lcd_no_reset --display pcd8544
 fault lcd_dc_reversed --display pcd8544 --mutate "data ? HIGH : LOW" "data ? LOW : HIGH"
 fault lcd_extended_left --display pcd8544 --mode scroll \
-    --mutate "0x20,                 // function set: basic" "0x21,                 // not basic"
-fault lcd_no_contrast --display pcd8544 --mutate "0x80 | LCD_CONTRAST," "0x80,"
+    --mutate "0x20,  // function set: basic" "0x21,  // not basic"
+fault lcd_no_contrast --display pcd8544 --mutate "0x80 | LCD_CONTRAST)" "0x80)"
 fault lcd_left_blank --display pcd8544 --mutate "lcdCommand(0x0C);" "lcdCommand(0x08);"
 fault lcd_banks_shifted --display pcd8544 --mcu mega --mutate "0x40 | bank" "0x40 | (bank + 1)"
 fault lcd_8mhz --display pcd8544 --mutate "lcdSpi(2000000" "lcdSpi(8000000"

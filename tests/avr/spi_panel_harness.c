@@ -25,6 +25,8 @@
  *     F T IMAGE               the glass changed, printed once the bus has been
  *                             idle for 1 ms
  *     E T MESSAGE             the panel would not do what the sketch meant
+ *     L LEVEL                 at the end: the OLED's contrast (0..255), or the
+ *                             LCD's Vop (0..127)
  * Times are milliseconds of simulated time; IMAGE as i2c_harness prints an
  * OLED's, and for the LCD its 6 banks of 84 columns the same way. */
 #include <simavr/avr_spi.h>
@@ -336,5 +338,6 @@ int main(int argc, char** argv) {
         return 1;
     }
     trace_settle();
+    printf("L %d\n", panel == &panels[pcd8544] ? lcd.vop : oled.contrast);
     return 0;
 }

@@ -399,6 +399,30 @@ TEST(Cli, ASketchSaysHowToMakeItAgain) {
         << got.out.substr(0, 600);
 }
 
+TEST(Cli, BrightnessIsTheChipsValueAndSaidInTheSketch) {
+    struct row {
+        const char* name;
+        std::vector<std::string> args;
+        std::string wanted;
+    };
+    const row rows[] = {
+        {"max7219_steps", {"--brightness", "9"}, "#define INTENSITY 9  // --brightness 9\n"},
+        {"oled_contrast_byte",
+         {"--display", "ssd1306spi", "--brightness", "15"},
+         "#define OLED_CONTRAST 255  // --brightness 15\n"},
+        {"lcd_vop", {"--display", "pcd8544", "--contrast", "0"}, "#define LCD_CONTRAST 0  //"},
+        {"made_with", {"--display", "ht16k33", "--brightness", "0"}, "--brightness 0 --arduino"},
+    };
+    for (const row& r : rows) {
+        std::vector<std::string> args = {"--sketch", "--no-compose", "--font", box_font};
+        args.insert(args.end(), r.args.begin(), r.args.end());
+        args.emplace_back("A");
+        const outcome got = run_with(args);
+        ASSERT_EQ(got.code, exit_ok) << r.name << ": " << got.err;
+        EXPECT_NE(got.out.find(r.wanted), std::string::npos) << r.name;
+    }
+}
+
 TEST(Cli, SketchesAreRefusedWhenTheyCannotBeWritten) {
     struct row {
         const char* name;
@@ -418,6 +442,32 @@ TEST(Cli, SketchesAreRefusedWhenTheyCannotBeWritten) {
          {"--sketch", "--color", "00FF00", "A"},
          "takes no --color"},
         {"scroll_and_page", {"--sketch", "--scroll", "60", "--page", "500", "A"}, "choose one"},
+        // Brightness where the chip has it, contrast on the LCD, each in its range.
+        {"brightness_on_a_bare_matrix",
+         {"--sketch", "--display", "matrix", "--brightness", "3", "A"},
+         "takes no --brightness: its LEDs are as bright as their resistors let them be"},
+        {"brightness_on_colour_leds",
+         {"--intel-hex", "--display", "ws2812", "--brightness", "3", "A"},
+         "--color sets how bright"},
+        {"brightness_on_the_lcd",
+         {"--sketch", "--display", "pcd8544", "--brightness", "3", "A"},
+         "takes no --brightness; it takes --contrast"},
+        {"contrast_on_an_oled",
+         {"--sketch", "--display", "sh1106", "--contrast", "3", "A"},
+         "takes no --contrast; it takes --brightness"},
+        {"brightness_past_16_steps",
+         {"--preview", "--display", "ht16k33", "--brightness", "16", "A"},
+         "--display ht16k33 takes --brightness from 0 to 15"},
+        {"contrast_past_vop",
+         {"--sketch", "--display", "pcd8544", "--contrast", "128", "A"},
+         "takes --contrast from 0 to 127"},
+        {"brightness_far_past",
+         {"--sketch", "--brightness", "99999999999999999999", "A"},
+         "from 0 to 15"},
+        {"brightness_not_a_number",
+         {"--sketch", "--brightness", "-1", "A"},
+         "whole number, not '-1'"},
+        {"brightness_on_a_table", {"--each", "--brightness", "3", "A"}, "does not apply to --each"},
         {"modules_on_the_default_line",
          {"--modules", "3", "x"},
          "--modules does not apply to the one-line declaration (no format given); only to "

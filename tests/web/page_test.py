@@ -217,6 +217,36 @@ def check_failures(driver, page, failures):
             failures.append(f"{row}: the run after it did not work")
 
 
+# The brightness or contrast field beside the display: what it is called,
+# and what the sketch then holds. None: the display takes neither.
+LEVELS = [
+    # name, display, typed, label, in the sketch
+    ("MAX7219 brightness", "max7219", "9", "亮度", "#define INTENSITY 9  // --brightness 9"),
+    ("LCD contrast", "pcd8544", "64", "對比", "#define LCD_CONTRAST 64  // --contrast 64"),
+    ("OLED left empty", "sh1106spi", "", "亮度", " --arduino uno"),
+    ("bare matrix", "matrix", None, None, " --arduino uno"),
+]
+
+
+def check_levels(driver, failures):
+    for row, display, typed, label, wanted in LEVELS:
+        Select(driver.find_element(By.ID, "batchDisplay")).select_by_value(display)
+        Select(driver.find_element(By.ID, "batchMotion")).select_by_value("scroll")
+        field = driver.find_element(By.ID, "batchLevel")
+        shown = field.is_displayed()
+        name = driver.find_element(By.ID, "batchLevelName").text if shown else None
+        if name != label:
+            failures.append(f"{row}: the field is {name!r}, not {label!r}")
+        if typed:
+            field.send_keys(typed)
+        run_batch(driver, "Hi", "sketch")
+        out = driver.execute_script("return document.getElementById('batchOut').textContent")
+        made = next((l for l in out.splitlines() if "Made with" in l), "")
+        if wanted not in out or (not typed and ("--brightness" in made or "--contrast" in made)):
+            failures.append(f"{row}: the sketch says {made!r}")
+    Select(driver.find_element(By.ID, "batchDisplay")).select_by_value("max7219")
+
+
 # The upload button where the browser has Web Serial; elsewhere a note that
 # says which browsers upload.
 SERIAL = [
@@ -336,6 +366,7 @@ def main():
                                            "each_ascii_big5_level1.txt"), encoding="utf-8").read()
         if table[1] != expected_table:
             failures.append("the page's --each table differs from the checked-in one")
+        check_levels(driver, failures)
         run_batch(driver, "歡迎光臨", "preview")
         check_pastes(driver, failures)
         check_licences(driver, failures)

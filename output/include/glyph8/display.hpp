@@ -55,6 +55,21 @@ enum display_option : unsigned {
     takes_current = 1u << 2,
 };
 
+// How bright a display shines, or how dark an LCD's pixels are: the option
+// that sets it, the value a user gives (0 to `most`) and what the chip is
+// sent for it (the value times `scale`), the macro its driver reads, and
+// the chip's value when no value is given (the driver's own default).
+struct display_level {
+    std::string_view option;  // "--brightness", "--contrast"; empty: not adjustable
+    std::string_view macro;   // "INTENSITY"
+    int most = 0;
+    int scale = 1;
+    int fallback = 0;  // the chip's value when the option is not given
+    std::string_view help = {};
+
+    int chip_value(int given) const noexcept { return given * scale; }
+};
+
 // What a sketch's code costs on a board, besides the message's own data:
 // measured with Debian's Arduino toolchain and rounded up (the tests check
 // that real sketches stay below what a sketch says of itself).
@@ -91,6 +106,7 @@ struct display {
     // bus (an OLED on I2C or SPI): between the driver's code and the shared.
     std::string_view bus_driver = {};
     int panel_columns = 128;  // a panel's width in pixels
+    display_level level = {};
 };
 
 std::span<const display> displays() noexcept;
@@ -110,6 +126,8 @@ struct display_request {
     std::optional<int> step_ms;
     std::optional<std::string> colour;
     std::optional<int> max_current_ma;
+    std::optional<int> brightness;
+    std::optional<int> contrast;
     std::string arduino = "uno";
 };
 

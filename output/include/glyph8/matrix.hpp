@@ -12,6 +12,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -45,10 +46,17 @@ struct matrix_settings {
     const arduino_board* arduino = &arduino_boards().front();
     std::uint32_t colour = default_led_colour;  // 0xRRGGBB, colour LEDs only
     int max_current_ma = default_max_current_ma;
+    // --brightness or --contrast as given (0 to the display's level.most);
+    // none: the driver's own default.
+    std::optional<int> level;
 
     static constexpr int most_modules = 16;
 
     bool panel() const noexcept { return shown_on->shape == display_shape::panel; }
+    // What the display's chip is sent for its brightness or contrast.
+    int chip_level() const noexcept {
+        return level ? shown_on->level.chip_value(*level) : shown_on->level.fallback;
+    }
     // The columns of one line of the display, and its lines of 8 pixels.
     int columns() const noexcept {
         return panel() ? shown_on->panel_columns : modules * glyph_side;
