@@ -269,6 +269,15 @@ const option options[] = {
      output::setting_matrix, set_current},
     {"--brightness", "N", "", output::setting_matrix, set_brightness},
     {"--contrast", "N", "", output::setting_matrix, set_contrast},
+    {"--address", "ADDR",
+     "an I2C display's address, as its jumpers or pads set it: an\n"
+     "OLED's 0x3C (the usual) or 0x3D; the leftmost HT16K33's 0x70\n"
+     "(the usual) to 0x77, the others at the addresses after it",
+     output::setting_matrix,
+     [](request& r, std::string_view value) {
+         r.display.address = std::string(value);
+         return problem{};
+     }},
     {"--upload", "PORT",
      "write glyph8's program and the message (--intel-hex's bytes)\n"
      "to the board on PORT (/dev/ttyACM0, /dev/ttyUSB0, COM3) through\n"

@@ -106,7 +106,11 @@ std::string displays_json() {
                 ",\"colour\":" + ((d.options & out::takes_colour) != 0 ? "true" : "false") +
                 ",\"level\":";
         append_json_string(json, d.level.option);
-        json += ",\"levelMost\":" + std::to_string(d.level.most) + "}";
+        json += ",\"levelMost\":" + std::to_string(d.level.most) + ",\"addresses\":[";
+        for (int a = d.address.first; !d.address.macro.empty() && a <= d.address.last; ++a) {
+            json += (json.back() == '[' ? "" : ",") + std::to_string(a);
+        }
+        json += "]}";
     }
     json += "],\"arduinos\":[";
     for (const out::arduino_board& b : out::arduino_boards()) {

@@ -33,8 +33,8 @@ constexpr display_variant ht16k33_variants[] = {
 
 constexpr display_variant oled_variants[] = {
     {"module", "OLED_FLIPPED 0",
-     "the usual 4-pin module at I2C address 0x3C (OLED_ADDRESS at the top of the sketch "
-     "sets 0x3D), pins at the top"},
+     "the usual 4-pin module at I2C address 0x3C (--address 0x3D for the others), pins at the "
+     "top"},
     {"flipped", "OLED_FLIPPED 1", "the same module mounted upside down, pins at the bottom"},
 };
 
@@ -93,6 +93,9 @@ constexpr display_level lcd_level{"--contrast",
                                   "Vop, the glass's drive voltage (56 unless given); glasses "
                                   "differ, and most look right from 48 to 69"};
 
+constexpr display_address oled_address{"OLED_ADDRESS", 0x3C, 0x3D, 0x3C};
+constexpr display_address ht16k33_address{"HT16K33_ADDRESS", 0x70, 0x77, 0x70};
+
 const display table[] = {
     // clang-format off
     {"max7219", "MAX7219 8x8 modules in a chain, over SPI (the default)", "MAX7219 8x8 module",
@@ -104,15 +107,17 @@ const display table[] = {
     {"ht16k33", "HT16K33 8x8 backpacks on I2C, at 0x70, 0x71, ... from the left",
      "HT16K33 8x8 backpack", ht16k33_variants, display_shape::modules, takes_modules, 8, 1,
      motion::scroll, 60, display_look::red_leds, false, drivers::ht16k33, i2c_uno, i2c_mega,
-     {3600, 246}, {4060, 246}, 1, {}, 8, {}, 128, ht16k33_level},
+     {3600, 246}, {4060, 246}, 1, {}, 8, {}, 128, ht16k33_level, ht16k33_address},
     {"ssd1306", "a 128x64 SSD1306 OLED (0.96\") on I2C: eight lines of text",
      "128x64 SSD1306 OLED", oled_variants, display_shape::panel, 0, 1, 1, motion::page, 3000,
      display_look::oled, false, drivers::ssd1306, i2c_uno, i2c_mega, {3800, 250}, {4250, 250}, 1,
-     drivers::oled, 8, drivers::oled_i2c, 128, oled_level},
+     drivers::oled, 8, drivers::oled_i2c, 128, oled_level,
+     oled_address},
     {"sh1106", "a 128x64 SH1106 OLED (1.3\") on I2C: eight lines of text", "128x64 SH1106 OLED",
      oled_variants, display_shape::panel, 0, 1, 1, motion::page, 3000, display_look::oled, false,
      drivers::sh1106, i2c_uno, i2c_mega, {3800, 250}, {4250, 250}, 1, drivers::oled, 8,
-     drivers::oled_i2c, 128, oled_level},
+     drivers::oled_i2c, 128, oled_level,
+     oled_address},
     {"matrix", "a bare 8x8 LED matrix on 16 pins, scanned by the sketch", "bare 8x8 LED matrix",
      matrix_variants, display_shape::modules, 0, 1, 1, motion::scroll, 60,
      display_look::red_leds, false, drivers::matrix, matrix_pins, matrix_pins, {1800, 106},
@@ -138,7 +143,8 @@ const display table[] = {
     {"ssd1306x32", "a 128x32 SSD1306 OLED (0.91\") on I2C: four lines of text",
      "128x32 SSD1306 OLED", oled_variants, display_shape::panel, 0, 1, 1, motion::page, 3000,
      display_look::oled, false, drivers::ssd1306, i2c_uno, i2c_mega, {3800, 250}, {4250, 250}, 1,
-     drivers::oled, 4, drivers::oled_i2c, 128, oled_level},
+     drivers::oled, 4, drivers::oled_i2c, 128, oled_level,
+     oled_address},
     {"ssd1306spi", "a 128x64 SSD1306 OLED (0.96\") on SPI, the 7-pin module: eight lines of text",
      "128x64 SSD1306 OLED on SPI", oled_spi_variants, display_shape::panel, 0, 1, 1, motion::page,
      3000, display_look::oled, false, drivers::ssd1306, spi_oled_uno, spi_oled_mega, {2200, 40},

@@ -96,6 +96,69 @@ std::string level_of(const display& d, const display_request& request, std::opti
     return {};
 }
 
+std::string hex_address(int a) {
+    char text[8];
+    std::snprintf(text, sizeof text, "0x%02X", static_cast<unsigned>(a));
+    return text;
+}
+
+// 0x3D, 0X3d or 61; anything else is not an address.
+bool parse_address(std::string_view text, int& out) {
+    const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+    if (hex) {
+        text.remove_prefix(2);
+    }
+    if (text.empty() || text.size() > 3) {
+        return false;
+    }
+    int v = 0;
+    for (const char c : text) {
+        const int digit = c >= '0' && c <= '9'          ? c - '0'
+                          : hex && c >= 'a' && c <= 'f' ? c - 'a' + 10
+                          : hex && c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                                        : -1;
+        if (digit < 0) {
+            return false;
+        }
+        v = v * (hex ? 16 : 10) + digit;
+    }
+    out = v;
+    return true;
+}
+
+// --address: a display on I2C, at an address its modules can be set to; a
+// chain's last module must still have one.
+std::string address_of(const display& d, const display_request& request, int modules,
+                       std::optional<int>& out) {
+    if (!request.address) {
+        return {};
+    }
+    const std::string which = "--display " + std::string(d.name);
+    if (d.address.macro.empty()) {
+        std::string i2c;
+        for (const display& other : displays()) {
+            if (!other.address.macro.empty()) {
+                i2c += (i2c.empty() ? "" : ", ") + std::string(other.name);
+            }
+        }
+        return which + " takes no --address: only displays on I2C have one (" + i2c + ")";
+    }
+    const int last = d.address.last - (modules - 1);
+    const std::string range =
+        d.address.last == d.address.first + 1
+            ? hex_address(d.address.first) + " or " + hex_address(d.address.last)
+            : "from " + hex_address(d.address.first) + " to " + hex_address(last) +
+                  (modules > 1 ? " (its leftmost module's; the " + std::to_string(modules) +
+                                     " modules take the addresses after it)"
+                               : "");
+    int a = 0;
+    if (!parse_address(*request.address, a) || a < d.address.first || a > last) {
+        return which + " takes --address " + range + ", not '" + *request.address + "'";
+    }
+    out = a;
+    return {};
+}
+
 }  // namespace
 
 std::string resolve(const display_request& request, matrix_settings& out) {
@@ -151,6 +214,9 @@ std::string resolve(const display_request& request, matrix_settings& out) {
     if (std::string why = level_of(*d, request, m.level); !why.empty()) {
         return why;
     }
+    if (std::string why = address_of(*d, request, m.modules, m.address); !why.empty()) {
+        return why;
+    }
     out = m;
     return {};
 }
@@ -173,6 +239,9 @@ std::string display_options_text(const matrix_settings& m) {
     }
     if (m.level) {
         text += " " + std::string(d.level.option) + " " + std::to_string(*m.level);
+    }
+    if (m.address) {
+        text += " --address " + hex_address(*m.address);
     }
     return text + " --arduino " + std::string(m.arduino->name);
 }

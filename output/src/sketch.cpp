@@ -6,6 +6,7 @@
 // the display. A step costs the same wherever it is in the message.
 #include <algorithm>
 #include <bit>
+#include <cstdio>
 
 #include "glyph8/display.hpp"
 #include "glyph8/image.hpp"
@@ -233,6 +234,7 @@ uint32_t steps;
 byte variantValue = DEFAULT_WIRING;  // the wiring; the cross uses the usual one
 byte colourR = CROSS_R, colourG = CROSS_G, colourB = CROSS_B;  // until a block says
 byte levelValue = DEFAULT_LEVEL;  // brightness or contrast, as the chip takes it
+byte addressValue = DEFAULT_ADDRESS;  // on I2C: the display's (its leftmost module's)
 bool messageValid;
 )";
 
@@ -297,6 +299,7 @@ bool blockRead() {
   colourB = pgm_read_byte(b + 11);
   stepMs = blockWord(b + 12);
   levelValue = pgm_read_byte(b + 26);
+  addressValue = pgm_read_byte(b + 27);
   MESSAGE_PIECES = messagePieces;
   LINES = lines;
   MESSAGE_COLUMNS = blockWord(b + 22) | (uint32_t)blockWord(b + 24) << 16;
@@ -487,6 +490,12 @@ class sketch_writer : public message_writer {
         if (const auto v = d.variants[static_cast<std::size_t>(m_.variant)].define; !v.empty()) {
             out += "#define " + std::string(v) + "\n";
         }
+        if (m_.address) {
+            char address[8];
+            std::snprintf(address, sizeof address, "0x%02X", static_cast<unsigned>(*m_.address));
+            out += "#define " + std::string(d.address.macro) + " " + address + "  // --address " +
+                   address + "\n";
+        }
         if (m_.level) {
             out += "#define " + std::string(d.level.macro) + " " + std::to_string(m_.chip_level()) +
                    "  // " + std::string(d.level.option) + " " + std::to_string(*m_.level) + "\n";
@@ -562,6 +571,10 @@ std::string image_program(const display& d, const arduino_board& board) {
     }
     out += define("DEFAULT_WIRING", std::to_string(variant_value(d, 0)));
     out += define("DEFAULT_LEVEL", std::to_string(d.level.fallback));
+    if (!d.address.macro.empty()) {
+        out += define(d.address.macro, "addressValue");
+    }
+    out += define("DEFAULT_ADDRESS", std::to_string(d.address.fallback));
     // Colour LEDs show the cross in the default colour.
     out += define("CROSS_R", std::to_string((default_led_colour >> 16) & 0xFF));
     out += define("CROSS_G", std::to_string((default_led_colour >> 8) & 0xFF));
@@ -626,6 +639,7 @@ std::string write_block(const message_strip& strip, const matrix_settings& m,
     word(t.message_columns & 0xFFFF);
     word(t.message_columns >> 16);
     b.push_back(static_cast<std::uint8_t>(m.chip_level()));
+    b.push_back(static_cast<std::uint8_t>(m.chip_address()));
     b.insert(b.end(), t.piece_columns.begin(), t.piece_columns.end());
     for (const std::uint16_t v : t.piece_start) {
         word(v);

@@ -159,10 +159,14 @@ def watch_max7219(harness_dir, program, mcu, settings, ms):
 
 
 def watch_i2c(harness_dir, program, mcu, settings, ms, device):
-    wiring = settings.get("--board", "backpack") if device == "ht16k33" else "0x3c"
-    mount = ["flipped"] if device != "ht16k33" and settings.get("--board") == "flipped" else []
+    if device == "ht16k33":
+        wiring = settings.get("--board", "backpack")
+        after = [settings["--address"]] if "--address" in settings else []
+    else:
+        wiring = settings.get("--address", "0x3c")
+        after = ["flipped"] if settings.get("--board") == "flipped" else []
     out, _ = run_harness([os.path.join(harness_dir, "i2c_harness"), program, mcu, device,
-                          settings.get("--modules", "1"), str(ms), wiring, *mount])
+                          settings.get("--modules", "1"), str(ms), wiring, *after])
     return seen_on_bus(out)
 
 

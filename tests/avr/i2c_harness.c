@@ -10,9 +10,10 @@
  * MCU atmega328p|atmega2560; DEVICE ssd1306|ssd1306x32|sh1106|ht16k33 (an
  * SSD1306 on a 128x32 glass); MODULES the
  * number of HT16K33s, at 0x70, 0x71, ... from the left (1 for an OLED). The
- * last argument is the HT16K33 boards' wiring (backpack unless told), or the
- * OLED's address (0x3c unless told), and "flipped" after it when the OLED
- * module is mounted upside down (its glass is then seen turned round). Lines:
+ * last arguments are the HT16K33 boards' wiring (backpack unless told) and
+ * the leftmost one's address (0x70 unless told), or the OLED's address
+ * (0x3c unless told) and "flipped" after it when the OLED module is mounted
+ * upside down (its glass is then seen turned round). Lines:
  *     B T_START T_END BYTES   a burst of bus traffic (transactions less than
  *                             1 ms apart), BYTES counting addresses too
  *     F T IMAGE               the glass changed, printed once the bus has been
@@ -42,6 +43,7 @@ static avr_t* avr;
 static int modules;
 static int backpack = 1;
 static int oled_address = 0x3C;
+static int ht16k33_address = 0x70; /* the leftmost module's */
 
 /* ---- the HT16K33s ---- */
 
@@ -206,8 +208,8 @@ static void on_twi(struct avr_irq_t* irq, uint32_t value, void* param) {
         const int address = m.u.twi.addr >> 1;
         target = -1;
         if (device == ht16k33) {
-            if (address >= 0x70 && address < 0x70 + modules) {
-                target = address - 0x70;
+            if (address >= ht16k33_address && address < ht16k33_address + modules) {
+                target = address - ht16k33_address;
             }
         } else if (address == oled_address) {
             target = 0;
@@ -260,12 +262,11 @@ static void on_twi(struct avr_irq_t* irq, uint32_t value, void* param) {
 
 int main(int argc, char** argv) {
     simavr_messages_to_stderr(LOG_WARNING);
-    flipped = argc == 8 && strcmp(argv[7], "flipped") == 0;
-    if (argc != 6 && argc != 7 && !flipped) {
+    if (argc < 6 || argc > 8) {
         fprintf(stderr,
                 "usage: i2c_harness ELF|FLASH.hex|FLASH.bin atmega328p|atmega2560 "
                 "ssd1306|ssd1306x32|sh1106|ht16k33 MODULES "
-                "SIMULATED_MS [backpack|plain|ADDRESS [flipped]]\n");
+                "SIMULATED_MS [backpack|plain [ADDRESS]|ADDRESS [flipped]]\n");
         return 2;
     }
     glass_rows = strcmp(argv[3], "ssd1306x32") == 0 ? 32 : 64;
@@ -277,8 +278,12 @@ int main(int argc, char** argv) {
     const double ms = atof(argv[5]);
     if (argc >= 7 && device == ht16k33) {
         backpack = strcmp(argv[6], "plain") != 0;
+        if (argc == 8) {
+            ht16k33_address = (int)strtol(argv[7], NULL, 16);
+        }
     } else if (argc >= 7) {
         oled_address = (int)strtol(argv[6], NULL, 16);
+        flipped = argc == 8 && strcmp(argv[7], "flipped") == 0;
     }
     if (device < 0 || modules < 1 || modules > most_modules) {
         fprintf(stderr, "harness: bad device or module count\n");

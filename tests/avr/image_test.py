@@ -27,7 +27,7 @@ from simulated_board import BOOTLOADERS
 
 # A block's first bytes (its version is 2), and where the message starts in it.
 BLOCK_START = b"g8\x02"
-BLOCK_HEADER = 27
+BLOCK_HEADER = 28
 
 # name: glyph8-cli's options, the text; "cross" cases change the block first.
 CASES = {
@@ -38,13 +38,14 @@ CASES = {
     "ht16k33_plain_uno": (["--display", "ht16k33", "--board", "plain", "--modules", "2",
                            "--scroll", "20", "--brightness", "3"], "Hi你"),
     "ht16k33_page_mega": (["--display", "ht16k33", "--modules", "3", "--page", "150",
-                           "--arduino", "mega"], "光臨 OK"),
+                           "--arduino", "mega", "--address", "0x73"], "光臨 OK"),
     "ssd1306_page_uno": (["--display", "ssd1306", "--page", "150"], "歡迎光臨\nHello, 世界"),
     "ssd1306_scroll_mega": (["--display", "ssd1306", "--scroll", "20", "--arduino", "mega",
                              "--brightness", "5"], "Hi 你"),
     "sh1106_page_mega": (["--display", "sh1106", "--page", "150", "--arduino", "mega"],
                          "一二三四五六七八九十\n甲乙丙"),
-    "sh1106_scroll_uno": (["--display", "sh1106", "--scroll", "20"], "OK 好"),
+    "sh1106_scroll_uno": (["--display", "sh1106", "--scroll", "20", "--address", "0x3D"],
+                          "OK 好"),
     "ssd1306x32_page_mega": (["--display", "ssd1306x32", "--page", "150", "--arduino", "mega"],
                              "歡迎光臨\nHello, 世界\n三\n四\n五"),
     "ssd1306x32_scroll_uno": (["--display", "ssd1306x32", "--scroll", "20"], "OK 好"),

@@ -412,6 +412,9 @@ TEST(Cli, BrightnessIsTheChipsValueAndSaidInTheSketch) {
          "#define OLED_CONTRAST 255  // --brightness 15\n"},
         {"lcd_vop", {"--display", "pcd8544", "--contrast", "0"}, "#define LCD_CONTRAST 0  //"},
         {"made_with", {"--display", "ht16k33", "--brightness", "0"}, "--brightness 0 --arduino"},
+        {"address_in_decimal",
+         {"--display", "sh1106", "--address", "61"},
+         "#define OLED_ADDRESS 0x3D  // --address 0x3D\n"},
     };
     for (const row& r : rows) {
         std::vector<std::string> args = {"--sketch", "--no-compose", "--font", box_font};
@@ -468,6 +471,19 @@ TEST(Cli, SketchesAreRefusedWhenTheyCannotBeWritten) {
          {"--sketch", "--brightness", "-1", "A"},
          "whole number, not '-1'"},
         {"brightness_on_a_table", {"--each", "--brightness", "3", "A"}, "does not apply to --each"},
+        // An address where the display is on I2C, one its modules can be set to.
+        {"address_on_spi",
+         {"--sketch", "--display", "ssd1306spi", "--address", "0x3D", "A"},
+         "takes no --address: only displays on I2C have one (ht16k33, ssd1306, sh1106"},
+        {"oled_address_past_its_two",
+         {"--intel-hex", "--display", "ssd1306", "--address", "0x3E", "A"},
+         "takes --address 0x3C or 0x3D, not '0x3E'"},
+        {"chain_past_0x77",
+         {"--sketch", "--display", "ht16k33", "--modules", "4", "--address", "0x75", "A"},
+         "from 0x70 to 0x74 (its leftmost module's; the 4 modules take the addresses after it)"},
+        {"address_without_0x",
+         {"--sketch", "--display", "sh1106", "--address", "3D", "A"},
+         "not '3D'"},
         {"modules_on_the_default_line",
          {"--modules", "3", "x"},
          "--modules does not apply to the one-line declaration (no format given); only to "

@@ -59,7 +59,7 @@ std::map<std::string, std::vector<std::uint32_t>> sketch_tables(const std::strin
         t[(*it)[1]] = {static_cast<std::uint32_t>(std::stoul((*it)[2]))};
     }
     const std::regex define(
-        R"(#define (MODULES|STEP_MS|COLOR_R|COLOR_G|COLOR_B|FC16_WIRING|BACKPACK|ROW_ANODE|SERPENTINE|OLED_FLIPPED|LCD_FLIPPED|INTENSITY|BRIGHTNESS|OLED_CONTRAST|LCD_CONTRAST) (0x[0-9A-F]+|\d+)\b)");
+        R"(#define (MODULES|STEP_MS|COLOR_R|COLOR_G|COLOR_B|FC16_WIRING|BACKPACK|ROW_ANODE|SERPENTINE|OLED_FLIPPED|LCD_FLIPPED|INTENSITY|BRIGHTNESS|OLED_CONTRAST|LCD_CONTRAST|OLED_ADDRESS|HT16K33_ADDRESS) (0x[0-9A-F]+|\d+)\b)");
     for (auto it = std::sregex_iterator(sketch.begin(), sketch.end(), define);
          it != std::sregex_iterator(); ++it) {
         // The sketch's own value comes first; the driver's default after it.
@@ -72,7 +72,8 @@ std::map<std::string, std::vector<std::uint32_t>> sketch_tables(const std::strin
 // The block read as the program reads it, by the same names.
 std::map<std::string, std::vector<std::uint32_t>> block_tables(const std::vector<std::uint8_t>& b,
                                                                std::string_view variant_macro,
-                                                               std::string_view level_macro) {
+                                                               std::string_view level_macro,
+                                                               std::string_view address_macro) {
     const auto word = [&b](std::size_t at) {
         return static_cast<std::uint32_t>(b[at] | b[at + 1] << 8);
     };
@@ -105,6 +106,9 @@ std::map<std::string, std::vector<std::uint32_t>> block_tables(const std::vector
     if (!level_macro.empty()) {
         t[std::string(level_macro)] = {b[26]};
     }
+    if (!address_macro.empty()) {
+        t[std::string(address_macro)] = {b[27]};
+    }
     return t;
 }
 
@@ -117,15 +121,16 @@ struct block_case {
     std::size_t characters, width, distinct;
     std::uint32_t colour;
     int level = -1;  // --brightness or --contrast; -1: not given
+    const char* address = nullptr;
 };
 
 const block_case block_cases[] = {
     {"max7219_scroll", "max7219", "fc16", 4, motion::scroll, 12, 8, 5, 0},
     {"max7219_dip_page", "max7219", "dip", 2, motion::page, 9, 8, 9, 0, 0},
-    {"ht16k33_plain_page", "ht16k33", "plain", 3, motion::page, 20, 5, 4, 0, 4},
+    {"ht16k33_plain_page", "ht16k33", "plain", 3, motion::page, 20, 5, 4, 0, 4, "0x75"},
     {"oled_page_many_lines", "ssd1306", "module", 1, motion::page, 300, 8, 30, 0},
     {"oled32_page_many_lines", "ssd1306x32", "module", 1, motion::page, 300, 8, 30, 0},
-    {"oled_flipped_scroll", "sh1106", "flipped", 1, motion::scroll, 5, 8, 2, 0, 15},
+    {"oled_flipped_scroll", "sh1106", "flipped", 1, motion::scroll, 5, 8, 2, 0, 15, "0x3D"},
     {"oled_spi_page", "ssd1306spi", "module", 1, motion::page, 40, 8, 12, 0},
     {"lcd_page_many_lines", "pcd8544", "module", 1, motion::page, 300, 8, 30, 0},
     {"lcd_flipped_scroll", "pcd8544", "flipped", 1, motion::scroll, 5, 8, 2, 0, 70},
@@ -147,6 +152,9 @@ TEST(Block, HoldsWhatTheSketchsArraysHold) {
         r.mode = c.mode;
         if (c.colour != 0) {
             r.colour = "FFFFFF";
+        }
+        if (c.address != nullptr) {
+            r.address = c.address;
         }
         if (c.level >= 0) {
             (find_display(c.display)->level.option == "--contrast" ? r.contrast : r.brightness) =
@@ -173,7 +181,8 @@ TEST(Block, HoldsWhatTheSketchsArraysHold) {
         const std::string_view define = s.matrix.shown_on->variants.front().define;
         auto from_sketch = sketch_tables(sketch.all);
         auto from_block =
-            block_tables(block, define.substr(0, define.find(' ')), s.matrix.shown_on->level.macro);
+            block_tables(block, define.substr(0, define.find(' ')), s.matrix.shown_on->level.macro,
+                         s.matrix.shown_on->address.macro);
         for (const auto& [name, values] : from_block) {
             EXPECT_EQ(from_sketch[name], values) << name;
         }

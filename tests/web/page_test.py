@@ -227,6 +227,33 @@ LEVELS = [
     ("bare matrix", "matrix", None, None, " --arduino uno"),
 ]
 
+# The I2C address beside the display: the choices, and what the sketch holds.
+ADDRESSES = [
+    # name, display, chosen, the choices, in the sketch
+    ("OLED at 0x3D", "ssd1306", "0x3D", ["0x3C", "0x3D"], "#define OLED_ADDRESS 0x3D  // --address 0x3D"),
+    ("OLED as usual", "sh1106", "0x3C", ["0x3C", "0x3D"], "--page 3000 --arduino uno"),
+    ("HT16K33 from 0x72", "ht16k33", "0x72", [f"0x{a:X}" for a in range(0x70, 0x78)],
+     "#define HT16K33_ADDRESS 0x72  // --address 0x72"),
+    ("SPI panel", "ssd1306spi", None, None, "--page 3000 --arduino uno"),
+]
+
+
+def check_addresses(driver, failures):
+    for row, display, chosen, choices, wanted in ADDRESSES:
+        Select(driver.find_element(By.ID, "batchDisplay")).select_by_value(display)
+        field = driver.find_element(By.ID, "batchAddress")
+        shown = [o.text for o in Select(field).options] if field.is_displayed() else None
+        if shown != choices:
+            failures.append(f"{row}: the addresses offered are {shown}")
+        if chosen:
+            Select(field).select_by_visible_text(chosen)
+        run_batch(driver, "Hi", "sketch")
+        out = driver.execute_script("return document.getElementById('batchOut').textContent")
+        made = next((l for l in out.splitlines() if "Made with" in l), "")
+        if wanted not in out or (chosen in (None, "0x3C") and "--address" in made):
+            failures.append(f"{row}: the sketch says {made!r}")
+    Select(driver.find_element(By.ID, "batchDisplay")).select_by_value("max7219")
+
 
 def check_levels(driver, failures):
     for row, display, typed, label, wanted in LEVELS:
@@ -367,6 +394,7 @@ def main():
         if table[1] != expected_table:
             failures.append("the page's --each table differs from the checked-in one")
         check_levels(driver, failures)
+        check_addresses(driver, failures)
         run_batch(driver, "歡迎光臨", "preview")
         check_pastes(driver, failures)
         check_licences(driver, failures)

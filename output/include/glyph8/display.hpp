@@ -70,6 +70,16 @@ struct display_level {
     int chip_value(int given) const noexcept { return given * scale; }
 };
 
+// The I2C address of a display on that bus: of its leftmost module when
+// modules follow it at the next addresses. Modules set it with jumpers or
+// solder pads, within [first, last].
+struct display_address {
+    std::string_view macro;  // "OLED_ADDRESS"; empty: not on I2C
+    int first = 0;
+    int last = 0;
+    int fallback = 0;  // when --address is not given
+};
+
 // What a sketch's code costs on a board, besides the message's own data:
 // measured with Debian's Arduino toolchain and rounded up (the tests check
 // that real sketches stay below what a sketch says of itself).
@@ -107,6 +117,7 @@ struct display {
     std::string_view bus_driver = {};
     int panel_columns = 128;  // a panel's width in pixels
     display_level level = {};
+    display_address address = {};
 };
 
 std::span<const display> displays() noexcept;
@@ -128,6 +139,7 @@ struct display_request {
     std::optional<int> max_current_ma;
     std::optional<int> brightness;
     std::optional<int> contrast;
+    std::optional<std::string> address;  // as typed: 0x3D, or decimal
     std::string arduino = "uno";
 };
 

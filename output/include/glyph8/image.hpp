@@ -16,7 +16,8 @@
 //   12  step in ms, piece columns, pieces, message pieces, lines
 //   22  message columns (32 bits)
 //   26  brightness or contrast, as the display's chip takes it
-//   27  PIECE_COLUMNS, PIECE_START (16 bits, pieces + 1), MESSAGE (16 bits),
+//   27  the display's I2C address (0 when it is not on I2C)
+//   28  PIECE_COLUMNS, PIECE_START (16 bits, pieces + 1), MESSAGE (16 bits),
 //       LINE_WIDTH, then CRC-16/CCITT-FALSE of everything before it
 #pragma once
 
@@ -32,7 +33,7 @@
 namespace glyph8::output {
 
 inline constexpr std::uint8_t block_version = 2;
-inline constexpr std::uint32_t block_header_size = 27;
+inline constexpr std::uint32_t block_header_size = 28;
 inline constexpr std::uint32_t block_alignment = 256;
 
 // Where a block may end: the bootloader, or the 64 KiB a program reads.

@@ -49,10 +49,13 @@ struct matrix_settings {
     // --brightness or --contrast as given (0 to the display's level.most);
     // none: the driver's own default.
     std::optional<int> level;
+    // --address as given; none: the display's usual one.
+    std::optional<int> address;
 
     static constexpr int most_modules = 16;
 
     bool panel() const noexcept { return shown_on->shape == display_shape::panel; }
+    int chip_address() const noexcept { return address.value_or(shown_on->address.fallback); }
     // What the display's chip is sent for its brightness or contrast.
     int chip_level() const noexcept {
         return level ? shown_on->level.chip_value(*level) : shown_on->level.fallback;
