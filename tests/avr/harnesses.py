@@ -8,6 +8,8 @@ image as an uploader writes it or a simulated board holds it: a .hex
 (Intel HEX) or a .bin (bytes from address 0); flat_image() makes the .bin
 of an ELF. arduino_build() builds a sketch as the Arduino IDE does.
 """
+import fcntl
+import hashlib
 import os
 import re
 import subprocess
@@ -22,21 +24,34 @@ FQBN = {"uno": "arduino:avr:uno", "mega": "arduino:avr:mega:cpu=atmega2560"}
 def arduino_build(ino, out, fqbn, cache, flags=(), warnings=True):
     """Builds the sketch INO with Debian's arduino-builder into OUT (its ELF
     is OUT/NAME.ino.elf): the exit status and what the builder said. CACHE
-    keeps the compiled Arduino core for the next build for the same board,
-    which then compiles the sketch alone, in half the time; builds that may
-    run at the same time (two tests) must not share one. FLAGS go to the
-    compiler."""
+    keeps the compiled Arduino core for the next build for the same board
+    and flags, which then compiles the sketch alone, in half the time.
+    Builds that run at the same time may share a cache: the first build of
+    a core for it runs alone, so that no other links a half-written one."""
     os.makedirs(out, exist_ok=True)
     os.makedirs(cache, exist_ok=True)
     # Debian's gcc-avr 5.4 lacks DECIMAL_DIG, which the core's WString.cpp uses.
     flags = " ".join(["-DDECIMAL_DIG=__DECIMAL_DIG__", *flags])
-    r = subprocess.run(
-        ["arduino-builder", "-hardware", "/usr/share/arduino/hardware", "-hardware",
-         "/usr/share/arduino-builder", "-tools", "/usr/bin", "-fqbn", fqbn, "-build-path", out,
-         "-build-cache", cache, *(["-warnings", "all"] if warnings else []),
-         f"-prefs=compiler.cpp.extra_flags={flags}", "-compile", ino],
-        capture_output=True, text=True)
-    return r.returncode, r.stdout + r.stderr
+
+    def build():
+        r = subprocess.run(
+            ["arduino-builder", "-hardware", "/usr/share/arduino/hardware", "-hardware",
+             "/usr/share/arduino-builder", "-tools", "/usr/bin", "-fqbn", fqbn, "-build-path", out,
+             "-build-cache", cache, *(["-warnings", "all"] if warnings else []),
+             f"-prefs=compiler.cpp.extra_flags={flags}", "-compile", ino],
+            capture_output=True, text=True)
+        return r.returncode, r.stdout + r.stderr
+
+    # The core is compiled with the flags too: one cached core per board and flags.
+    warm = os.path.join(cache, ".core-" + hashlib.sha1(f"{fqbn} {flags}".encode()).hexdigest())
+    if os.path.exists(warm):
+        return build()
+    with open(os.path.join(cache, ".lock"), "w") as lock:
+        fcntl.flock(lock, fcntl.LOCK_EX)
+        status, log = build()
+        if status == 0:
+            open(warm, "w").close()
+    return status, log
 
 
 # Each panel's glass: columns, and lines of 8 rows.
