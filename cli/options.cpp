@@ -154,15 +154,24 @@ problem set_page(request& r, std::string_view value) {
 }
 
 // The display option's help, from the table of displays.
+std::string wrapped(std::string_view help);
+
+// One entry of a list under an option's help: indented, wrapped, its
+// continuation lines indented further.
+void append_entry(std::string& text, const std::string& entry) {
+    text += "\n  ";
+    for (const char c : wrapped(entry)) {
+        text += c == '\n' ? std::string("\n    ") : std::string(1, c);
+    }
+}
+
 std::string display_help() {
     std::string text = "the display a message is shown on:";
     for (const output::display& d : output::displays()) {
-        text += "\n  " + std::string(d.name) + ": " + std::string(d.help);
+        append_entry(text, std::string(d.name) + ": " + std::string(d.help));
     }
     return text;
 }
-
-std::string wrapped(std::string_view help);
 
 // --brightness or --contrast: what each display that takes it makes of it,
 // displays that say the same in one entry.
@@ -183,12 +192,8 @@ std::string level_help(std::string_view option, std::string_view what) {
     }
     std::string text(what);
     for (const auto& [names, level] : entries) {
-        const std::string entry = wrapped(names + ": 0 to " + std::to_string(level->most) + ", " +
-                                          std::string(level->help));
-        text += "\n  ";
-        for (const char c : entry) {
-            text += c == '\n' ? std::string("\n    ") : std::string(1, c);
-        }
+        append_entry(text, names + ": 0 to " + std::to_string(level->most) + ", " +
+                               std::string(level->help));
     }
     return text;
 }
@@ -280,10 +285,10 @@ const option options[] = {
      }},
     {"--upload", "PORT",
      "write glyph8's program and the message (--intel-hex's bytes)\n"
-     "to the board on PORT (/dev/ttyACM0, /dev/ttyUSB0, COM3) through\n"
-     "its bootloader, with the message options above; no compiler\n"
-     "needed. Only the message is written when the board already\n"
-     "holds the program (Uno)",
+     "to the board on PORT (/dev/ttyACM0, /dev/ttyUSB0, COM3)\n"
+     "through its bootloader, with the message options above; no\n"
+     "compiler needed. Only the message is written when the board\n"
+     "already holds the program (Uno)",
      output::setting_matrix, set_upload},
     {"--no-compose", "",
      "draw the ideographs that Misaki Gothic lacks from Droid Sans\n"

@@ -598,6 +598,11 @@ TEST(Cli, HelpAndVersionSayWhatTheyShould) {
     const outcome help = run_with({"--help"});
     EXPECT_EQ(help.code, 0);
     EXPECT_NE(help.out.find("usage: glyph8-cli"), std::string::npos);
+    // Lists made from the tables (displays, levels) wrap as the rest does.
+    std::istringstream lines(help.out);
+    for (std::string line; std::getline(lines, line);) {
+        EXPECT_LE(line.size(), 80u) << line;
+    }
     const outcome version = run_with({"--version"});
     EXPECT_EQ(version.code, 0);
     for (const char* needle :
