@@ -153,7 +153,6 @@ problem set_page(request& r, std::string_view value) {
     return set_motion(r, output::motion::page, "--page", value);
 }
 
-// The display option's help, from the table of displays.
 std::string wrapped(std::string_view help);
 
 // One entry of a list under an option's help: indented, wrapped, its
@@ -165,6 +164,7 @@ void append_entry(std::string& text, const std::string& entry) {
     }
 }
 
+// The display option's help, from the table of displays.
 std::string display_help() {
     std::string text = "the display a message is shown on:";
     for (const output::display& d : output::displays()) {

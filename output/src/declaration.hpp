@@ -1,13 +1,22 @@
 // The pieces of a C declaration shared by the line and the table, written
-// to any text that appends (a std::string, or the line's own buffer).
+// to any text that appends (a std::string, or the line's own buffer), and the
+// 0x.. byte literal that sketches and their options write too.
 #pragma once
 
 #include <charconv>
+#include <string>
 #include <string_view>
 
 #include "glyph8/output.hpp"
 
 namespace glyph8::output::detail {
+
+inline constexpr char hex_digits[] = "0123456789ABCDEF";
+
+// "0x3C"
+inline std::string hex_byte(unsigned v) {
+    return std::string("0x") + hex_digits[(v >> 4) & 15] + hex_digits[v & 15];
+}
 
 template <class Text>
 void append_decimal(Text& out, unsigned value) {
@@ -34,7 +43,6 @@ void append_head(Text& out, const settings& s, bool table) {
 // " 60, 74, 74, 48, 0, 0, 0, 0" or " 0x3C, 0x4A, ..., 0x00".
 template <class Text>
 void append_values(Text& out, const glyph_bytes& bytes, number_style style) {
-    static constexpr char hex_digits[] = "0123456789ABCDEF";
     for (std::size_t i = 0; i < bytes.size(); ++i) {
         if (style == number_style::hex) {
             const char text[] = {' ', '0', 'x', hex_digits[bytes[i] >> 4],

@@ -4,6 +4,7 @@
 #include <optional>
 #include <utility>
 
+#include "declaration.hpp"
 #include "glyph8/display.hpp"
 #include "glyph8/matrix.hpp"
 
@@ -35,6 +36,14 @@ std::string displays_with_variant(std::string_view name) {
     return text;
 }
 
+// A hex digit's value, or -1.
+int hex_digit(char c) {
+    return c >= '0' && c <= '9'   ? c - '0'
+           : c >= 'a' && c <= 'f' ? c - 'a' + 10
+           : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                  : -1;
+}
+
 bool parse_colour(std::string_view text, std::uint32_t& colour) {
     if (!text.empty() && text.front() == '#') {
         text.remove_prefix(1);
@@ -44,10 +53,7 @@ bool parse_colour(std::string_view text, std::uint32_t& colour) {
     }
     std::uint32_t v = 0;
     for (const char c : text) {
-        const int digit = c >= '0' && c <= '9'   ? c - '0'
-                          : c >= 'a' && c <= 'f' ? c - 'a' + 10
-                          : c >= 'A' && c <= 'F' ? c - 'A' + 10
-                                                 : -1;
+        const int digit = hex_digit(c);
         if (digit < 0) {
             return false;
         }
@@ -71,8 +77,9 @@ std::string variant_of(const display& d, const std::string& name, int& variant) 
 }
 
 // --brightness or --contrast, whichever the display takes, in its range.
-std::string level_of(const display& d, const display_request& request, std::optional<int>& out) {
-    const std::string which = "--display " + std::string(d.name);
+// `which` names the display as the refusals do.
+std::string level_of(const display& d, const std::string& which, const display_request& request,
+                     std::optional<int>& out) {
     for (const auto& [option, given] :
          {std::pair{std::string_view("--brightness"), request.brightness},
           std::pair{std::string_view("--contrast"), request.contrast}}) {
@@ -96,12 +103,6 @@ std::string level_of(const display& d, const display_request& request, std::opti
     return {};
 }
 
-std::string hex_address(int a) {
-    char text[8];
-    std::snprintf(text, sizeof text, "0x%02X", static_cast<unsigned>(a));
-    return text;
-}
-
 // 0x3D, 0X3d or 61; anything else is not an address.
 bool parse_address(std::string_view text, int& out) {
     const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
@@ -113,10 +114,7 @@ bool parse_address(std::string_view text, int& out) {
     }
     int v = 0;
     for (const char c : text) {
-        const int digit = c >= '0' && c <= '9'          ? c - '0'
-                          : hex && c >= 'a' && c <= 'f' ? c - 'a' + 10
-                          : hex && c >= 'A' && c <= 'F' ? c - 'A' + 10
-                                                        : -1;
+        const int digit = hex ? hex_digit(c) : c >= '0' && c <= '9' ? c - '0' : -1;
         if (digit < 0) {
             return false;
         }
@@ -128,12 +126,11 @@ bool parse_address(std::string_view text, int& out) {
 
 // --address: a display on I2C, at an address its modules can be set to; a
 // chain's last module must still have one.
-std::string address_of(const display& d, const display_request& request, int modules,
-                       std::optional<int>& out) {
+std::string address_of(const display& d, const std::string& which, const display_request& request,
+                       int modules, std::optional<int>& out) {
     if (!request.address) {
         return {};
     }
-    const std::string which = "--display " + std::string(d.name);
     if (d.address.macro.empty()) {
         std::string i2c;
         for (const display& other : displays()) {
@@ -144,10 +141,11 @@ std::string address_of(const display& d, const display_request& request, int mod
         return which + " takes no --address: only displays on I2C have one (" + i2c + ")";
     }
     const int last = d.address.last - (modules - 1);
+    const auto hex = [](int a) { return detail::hex_byte(static_cast<unsigned>(a)); };
     const std::string range =
         d.address.last == d.address.first + 1
-            ? hex_address(d.address.first) + " or " + hex_address(d.address.last)
-            : "from " + hex_address(d.address.first) + " to " + hex_address(last) +
+            ? hex(d.address.first) + " or " + hex(d.address.last)
+            : "from " + hex(d.address.first) + " to " + hex(last) +
                   (modules > 1 ? " (its leftmost module's; the " + std::to_string(modules) +
                                      " modules take the addresses after it)"
                                : "");
@@ -211,10 +209,10 @@ std::string resolve(const display_request& request, matrix_settings& out) {
         }
         m.max_current_ma = *request.max_current_ma;
     }
-    if (std::string why = level_of(*d, request, m.level); !why.empty()) {
+    if (std::string why = level_of(*d, which, request, m.level); !why.empty()) {
         return why;
     }
-    if (std::string why = address_of(*d, request, m.modules, m.address); !why.empty()) {
+    if (std::string why = address_of(*d, which, request, m.modules, m.address); !why.empty()) {
         return why;
     }
     out = m;
@@ -241,7 +239,7 @@ std::string display_options_text(const matrix_settings& m) {
         text += " " + std::string(d.level.option) + " " + std::to_string(*m.level);
     }
     if (m.address) {
-        text += " --address " + hex_address(*m.address);
+        text += " --address " + detail::hex_byte(static_cast<unsigned>(*m.address));
     }
     return text + " --arduino " + std::string(m.arduino->name);
 }

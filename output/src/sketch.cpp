@@ -6,8 +6,8 @@
 // the display. A step costs the same wherever it is in the message.
 #include <algorithm>
 #include <bit>
-#include <cstdio>
 
+#include "declaration.hpp"
 #include "glyph8/display.hpp"
 #include "glyph8/image.hpp"
 #include "glyph8/matrix.hpp"
@@ -343,11 +343,6 @@ std::string define(std::string_view name, const std::string& value) {
     return "#define " + std::string(name) + " " + value + "\n";
 }
 
-std::string hex_byte(unsigned v) {
-    static constexpr char digits[] = "0123456789ABCDEF";
-    return std::string("0x") + digits[(v >> 4) & 15] + digits[v & 15];
-}
-
 // The parts every program has, in order around its message: the flash
 // macros, the power-up pattern, the frame, the driver.
 void append_frame_and_driver(std::string& out, const display& d, bool frame, bool screen,
@@ -355,7 +350,7 @@ void append_frame_and_driver(std::string& out, const display& d, bool frame, boo
     out += portable_progmem;
     out += "\nconst byte TEST_PATTERN[8] PROGMEM = {";
     for (std::size_t i = 0; i < 8; ++i) {
-        out += (i == 0 ? "" : ", ") + hex_byte(test_arrow[i]);
+        out += (i == 0 ? "" : ", ") + detail::hex_byte(test_arrow[i]);
     }
     out += "};\n";
     if (frame) {
@@ -491,8 +486,7 @@ class sketch_writer : public message_writer {
             out += "#define " + std::string(v) + "\n";
         }
         if (m_.address) {
-            char address[8];
-            std::snprintf(address, sizeof address, "0x%02X", static_cast<unsigned>(*m_.address));
+            const std::string address = detail::hex_byte(static_cast<unsigned>(*m_.address));
             out += "#define " + std::string(d.address.macro) + " " + address + "  // --address " +
                    address + "\n";
         }

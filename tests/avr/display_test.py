@@ -24,8 +24,8 @@ import sys
 import harnesses
 
 BOARDS = {
-    "uno": ("arduino:avr:uno", "atmega328p"),
-    "mega": ("arduino:avr:mega:cpu=atmega2560", "atmega2560"),
+    "uno": (harnesses.FQBN["uno"], "atmega328p"),
+    "mega": (harnesses.FQBN["mega"], "atmega2560"),
 }
 
 
